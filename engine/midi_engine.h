@@ -1,0 +1,77 @@
+// MidiEngine: the platform-independent half of the engine each script
+// instance owns. The device layer derives from it and supplies the platform
+// operations; the dispatcher calls it.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/input_queue.h"
+#include "engine/status.h"
+#include "engine/vocabulary.h"
+#include "host/host_api.h"
+
+class MidiEngine {
+public:
+    MidiEngine(HostValueService& valueService, HostListService& listService,
+               HostMemoryService& memoryService);
+    MidiEngine(const MidiEngine&) = delete;
+    MidiEngine& operator=(const MidiEngine&) = delete;
+
+    // ---- virtual operations, in slot order
+    virtual ~MidiEngine();
+    virtual StatusCode Init() = 0;
+    virtual int32_t GetTime() = 0;
+    virtual void ResetTimer() = 0;
+    virtual void GetInputPorts(ScriptValue& list) = 0;
+    virtual StatusCode OpenInput(int32_t portIndex, uint32_t bufSize) = 0;
+    virtual StatusCode CloseInput() = 0;
+    virtual void GetOutputPorts(ScriptValue& list) = 0;
+    virtual StatusCode OpenOutput(int32_t portIndex) = 0;
+    virtual StatusCode CloseOutput() = 0;
+    virtual void SetStatusResult(StatusCode code, ScriptValue& destination);
+    virtual StatusCode SendShortMessage(uint8_t status, uint8_t data1, uint8_t data2,
+                                        uint32_t length) = 0;
+    virtual StatusCode SendLongMessage(uint8_t manufacturerID, const ScriptValue& data,
+                                       int32_t count) = 0;
+
+    // ---- host thread: filters
+    StatusCode SetSystemFilter(const ScriptValue& messageTypes);
+    StatusCode SetChannelFilter(const ScriptValue& messageTypes, const ScriptValue& channels);
+
+    // ---- host thread: the queue's reader
+    bool InputOverflowed() { return queue.Overflowed(); }
+    void FlushInput() { queue.Flush(); }
+    bool MessagesPending() const { return queue.Pending(); }
+    void GetNextMessage(ScriptValue& propList);
+    void GetPendingMessages(ScriptValue& list);
+
+    // ---- host thread: output encoding
+    StatusCode SendMessage(const ScriptValue& message);
+
+    // ---- read-only views for tests and the device layer
+    uint8_t TypeMask(int channelIndex) const;
+    uint8_t ModeMask(int channelIndex) const;
+    Symbol WordSymbol(Word word) const { return symbols[static_cast<int>(word)]; }
+    const ScriptValue& WordValue(Word word) const { return values[static_cast<int>(word)]; }
+
+protected:
+    StatusCode ReadByteProperty(const ScriptValue& list, int32_t position, int32_t min,
+                                int32_t max, uint8_t& out);
+    StatusCode Read14BitProperty(const ScriptValue& list, int32_t position, int32_t offset,
+                                 uint8_t& low, uint8_t& high);
+
+    StatusCode AllocateQueue(uint32_t requestedSize) {
+        return queue.Allocate(memoryService, requestedSize);
+    }
+    void FreeQueue() { queue.Free(memoryService); }
+
+    bool inputOpen = false;   // host thread only
+    bool outputOpen = false;  // host thread only
+    HostValueService& valueService;
+    HostListService& listService;
+    HostMemoryService& memoryService;
+    Symbol symbols[kWordCount] = {};
+    ScriptValue values[kWordCount] = {};  // the filter words' slots stay unused
+    FilterMasks masks;
+    InputQueue queue{masks};
+};

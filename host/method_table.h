@@ -1,0 +1,28 @@
+// The scripting class's method table, as registered under msgTable, and the
+// method numbers the host derives from it.
+#pragma once
+
+#include <cstdint>
+
+extern const char kMethodTable[];
+
+enum class Method : int32_t {
+    New = 0,
+    Init = 1,
+    GetTime = 2,
+    ResetTimer = 3,
+    GetInputPorts = 4,
+    OpenInput = 5,
+    CloseInput = 6,
+    SetSystemFilter = 7,
+    SetChannelFilter = 8,
+    MessagesPending = 9,
+    GetNextMessage = 10,
+    GetPendingMessages = 11,
+    InputOverflowed = 12,
+    FlushInput = 13,
+    GetOutputPorts = 14,
+    OpenOutput = 15,
+    CloseOutput = 16,
+    SendMessage = 17,
+};

@@ -1,0 +1,14 @@
+// The script class's instance record: the host header, then what the
+// instance owns. The host allocates it with the size DllGetClassForm reports.
+#pragma once
+
+#include "host/host_api.h"
+
+class MidiEngine;
+
+struct ScriptInstance {
+    HostHeader header;
+    HostValueService* valueService;  // obtained at creation, released at destruction
+    HostListService* listService;    // obtained at creation, released at destruction
+    MidiEngine* engine;              // owned; null when it could not be created
+};

@@ -1,0 +1,109 @@
+// The stand-in host: a value store with the host's value, list and memory
+// services, accounting of every live value and memory block, fault injection
+// and printing as the host's message window prints.
+//
+// Single-threaded, like the real host's script side: every operation runs on
+// the thread that owns the SimHost.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/host_api.h"
+
+namespace hostsim {
+
+// Type codes, as ValueType reports them. The plug-in knows 1, 2 and 7.
+enum class Kind : int32_t {
+    Void = 0,
+    Integer = 1,
+    Symbol = 2,
+    String = 3,
+    Float = 4,
+    PropList = 6,
+    List = 7,
+    Object = 8,
+};
+
+class SimHost {
+public:
+    SimHost();
+    ~SimHost();
+    SimHost(const SimHost&) = delete;
+    SimHost& operator=(const SimHost&) = delete;
+
+    // ---- the services the plug-in receives (not reference-counted away:
+    // AddRef/Release are counted so a test can check they balance)
+    HostValueService& values();
+    HostListService& lists();
+    HostMemoryService& memory();
+    HostAppInfoService& appInfo();
+    HostServiceProvider& provider();  // hands out the four services above
+
+    // Product name and version text that appInfo() answers (5 and 6).
+    void SetAppInfo(std::string productName, std::string versionText);
+
+    // ---- making values natively (each result is one live value to release)
+    ScriptValue Void();
+    ScriptValue Integer(int32_t value);
+    ScriptValue Float(double value);
+    ScriptValue String(std::string_view text);
+    ScriptValue SymbolValue(std::string_view name);
+    ScriptValue NewList();
+    ScriptValue NewPropList();
+    // An object value: the console keeps script instances in these. `tag` is
+    // printed; `id` is handed back by ObjectId.
+    ScriptValue Object(std::string_view tag, uintptr_t id);
+    // Appends; the list keeps its own reference, the caller still owns `value`.
+    void Append(ScriptValue& list, const ScriptValue& value);
+    void AppendPair(ScriptValue& propList, std::string_view key, const ScriptValue& value);
+    // Another reference to the same value (one more live value).
+    ScriptValue Copy(const ScriptValue& value);
+    void Release(ScriptValue& value);
+
+    // ---- reading values natively
+    Kind KindOf(const ScriptValue& value) const;
+    int32_t IntegerOf(const ScriptValue& value) const;  // 0 when no integer
+    double FloatOf(const ScriptValue& value) const;     // integers too
+    std::string TextOf(const ScriptValue& value) const; // strings; symbols' names
+    uintptr_t ObjectId(const ScriptValue& value) const;
+    int32_t Count(const ScriptValue& list) const;
+    // Element at position 1..Count as a new reference (release it).
+    ScriptValue At(const ScriptValue& list, int32_t position);
+    // Key name of pair `position` of a property list.
+    std::string KeyAt(const ScriptValue& propList, int32_t position) const;
+    // As the message window prints it: 1, 2.5000, "text", #noteOn, <Void>,
+    // [1, 2], [], [#code: 0, #text: "No error"], [:].
+    std::string Print(const ScriptValue& value) const;
+    // Symbols: interned without regard to case, printed in the first spelling.
+    Symbol Intern(std::string_view name);
+    std::string SymbolName(Symbol symbol) const;
+
+    // ---- accounting
+    int64_t LiveValues() const;   // references made and not yet released
+    int64_t LiveBlocks() const;   // Alloc'd and not yet Free'd
+    int64_t LiveBytes() const;
+    int64_t BadReleases() const;  // releases of dead or unknown values, bad Frees
+    // One line per leaked value or block; empty when nothing is alive.
+    std::string LeakReport() const;
+
+    // ---- fault injection: the n-th call (1 = the next) of the named service
+    // operation ("NewPropList", "Alloc", "ValueToInteger", "QueryInterface",
+    // ...) fails: a nonzero result code, or null for Alloc.
+    void FailCall(std::string_view operation, uint32_t nth);
+    void ClearFaults();
+    uint64_t CallCount(std::string_view operation) const;
+
+    // Allocations larger than this fail, as in a 32-bit host.
+    static constexpr uint64_t kMaxAllocation = 1ull << 30;
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace hostsim

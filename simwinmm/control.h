@@ -1,0 +1,80 @@
+// simwinmm's control API: what tests and the host simulator use to set up the
+// virtual MIDI devices and to look at what crossed them. The winmm functions
+// themselves are declared in winmm/api.h.
+//
+// Every function here is called from the host's (or test's) thread. Devices
+// are numbered as winmm numbers them: inputs 0.. and outputs 0.., in the
+// order they were added.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace simwinmm {
+
+// Closes every device that is still open, removes every port and clears
+// every fault, hold, trace and recording. The clock goes back to real time.
+void Reset();
+
+// Add ports; each returns the new device's index.
+uint32_t AddInputPort(const std::string& name);
+uint32_t AddOutputPort(const std::string& name);
+// One input and one output of the same name: what the output sends comes
+// back on the input, from the input's driver thread.
+struct PortPair {
+    uint32_t input;
+    uint32_t output;
+};
+PortPair AddLoopbackPort(const std::string& name);
+
+// The capabilities query of that device answers MMSYSERR_ERROR while set.
+void FailInputCaps(uint32_t input, bool fail);
+void FailOutputCaps(uint32_t output, bool fail);
+
+// Fail the n-th call (1 = the next one) of a winmm operation, by its name
+// ("midiOutOpen", "midiInAddBuffer", ...), with the given result.
+void FailCall(const std::string& operation, uint32_t nth, uint32_t result = 1 /*MMSYSERR_ERROR*/);
+// Calls of an operation since the last Reset.
+uint32_t CallCount(const std::string& operation);
+
+// Bytes every output device received (short messages and sysex, in order).
+std::vector<uint8_t> SentBytes(uint32_t output);
+void ClearSentBytes(uint32_t output);
+
+// A busy device: long messages are taken but MOM_DONE is held back until
+// released (or until midiOutReset, which completes every pending one).
+void HoldOutputDone(uint32_t output, bool hold);
+void ReleaseOutputDone(uint32_t output);
+// Long messages the device has taken and not yet reported done.
+uint32_t PendingLongMessages(uint32_t output);
+
+// Input injection, delivered from the device's driver thread in order.
+// Short messages as winmm packs them (status in bits 0-7).
+void InjectShort(uint32_t input, uint32_t packed);
+// A whole sysex message, split over the queued buffers as a driver does.
+void InjectSysEx(uint32_t input, const std::vector<uint8_t>& bytes);
+// Exactly one buffer's worth (at most its length), returned with MIM_LONGDATA.
+void InjectChunk(uint32_t input, const std::vector<uint8_t>& bytes);
+// One buffer returned with MIM_LONGERROR carrying these bytes.
+void InjectLongError(uint32_t input, const std::vector<uint8_t>& bytes);
+// Waits until the driver thread has delivered everything injected or looped
+// back so far (or the deadline in milliseconds passes). False on timeout.
+bool WaitIdle(uint32_t input, uint32_t timeoutMs = 5000);
+// Buffers the input device holds queued (added and not yet returned).
+uint32_t QueuedInputBuffers(uint32_t input);
+
+// The millisecond clock. Frozen: timeGetTime() answers `ms` until changed.
+void SetClock(uint32_t ms);
+void AdvanceClock(uint32_t ms);
+// Back to the real clock (monotonic milliseconds, wrapping at 2^32).
+void UseRealClock();
+
+// Every message that crosses a virtual port: the port's name, whether it went
+// out (sent by the plug-in) or came in (delivered to it), and its bytes.
+using TraceFn = void (*)(const char* port, bool out, const uint8_t* bytes, size_t count,
+                         void* context);
+void SetTrace(TraceFn trace, void* context);
+
+}  // namespace simwinmm

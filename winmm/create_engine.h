@@ -1,0 +1,11 @@
+// The device layer's factory: the only way an engine is made.
+#pragma once
+
+#include "host/host_api.h"
+
+class MidiEngine;
+
+// Null when the engine cannot be allocated. The engine keeps the three
+// services without adding references; the caller deletes it.
+MidiEngine* CreateMidiEngine(HostValueService& valueService, HostListService& listService,
+                             HostMemoryService& memoryService);
