@@ -1,0 +1,171 @@
+// The stand-in host's module loader: loads the plug-in module, reads its
+// class-info table, registers it into an in-memory registry, parses the method
+// table and creates, calls and destroys script instances the way the host does.
+//
+// Single-threaded, like SimHost: every operation runs on the SimHost's thread.
+// Instance records and interface objects come from the SimHost's memory, so
+// its accounting covers them.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/host_api.h"
+#include "hostsim/sim_host.h"
+
+namespace hostsim {
+
+// The module's five entry points.
+struct ModuleExports {
+    DllGetClassObjectFn getClassObject = nullptr;
+    DllCanUnloadNowFn canUnloadNow = nullptr;
+    DllGetClassFormFn getClassForm = nullptr;
+    DllGetClassInfoFn getClassInfo = nullptr;
+    DllGetInterfaceFn getInterface = nullptr;
+};
+
+// One PutRegistryValue as the registry captured it.
+struct RegistryValue {
+    ClassId classId;
+    InterfaceId interfaceId;
+    std::string key;
+    int32_t kind;
+    // Kind 3: the 4 bytes of the integer; kind 9: the text and its zero byte;
+    // otherwise the `size` bytes given.
+    std::vector<uint8_t> bytes;
+};
+
+// The method names of a method table text, numbered from 0 in order.
+// Comments (`--` to the end of the line) and the leading `xtra Name` line are
+// not methods.
+std::vector<std::string> ParseMethodTable(std::string_view text);
+// The script name from the `xtra Name` line; empty if there is none.
+std::string ParseXtraName(std::string_view text);
+
+// An instance record as the host makes it: `size` bytes of SimHost memory,
+// zero-filled, the header filled in; header.object is a reference-counted
+// host object (count 1 while the record lives).
+class InstanceRecord {
+public:
+    // Null when the memory cannot be obtained.
+    static std::unique_ptr<InstanceRecord> Allocate(SimHost& host, uint32_t size);
+    ~InstanceRecord();  // frees the block
+    InstanceRecord(const InstanceRecord&) = delete;
+    InstanceRecord& operator=(const InstanceRecord&) = delete;
+
+    HostHeader* header() const { return header_; }
+    // The host object's reference count (1 when nobody else holds it).
+    int32_t References() const;
+    // AddRef/Release calls that went below zero or came after the end.
+    int32_t BadReleases() const;
+
+    struct HostObject;
+
+private:
+    InstanceRecord() = default;
+    SimHost* host_ = nullptr;
+    HostHeader* header_ = nullptr;
+    std::unique_ptr<HostObject> object_;
+};
+
+class ScriptObject;
+
+class LoadedModule {
+public:
+    // Null with a message in *error when the module cannot be loaded, an
+    // export is missing or the class-info table cannot be read.
+    static std::unique_ptr<LoadedModule> Load(SimHost& host, const std::string& path,
+                                              std::string* error);
+    // Expects every ScriptObject to be gone; checks DllCanUnloadNow and
+    // unloads only when it answers 0 (a module with live objects stays mapped).
+    ~LoadedModule();
+    LoadedModule(const LoadedModule&) = delete;
+    LoadedModule& operator=(const LoadedModule&) = delete;
+
+    SimHost& host() const { return host_; }
+    const ModuleExports& exports() const { return exports_; }
+    // The class-info table as read at load, without the terminating entry.
+    const std::vector<ClassInfoEntry>& ClassInfo() const { return classInfo_; }
+    // The first class of the table (the registrar) and the script class: the
+    // class entry offering the scripting interface.
+    const ClassId& RegistrarClass() const { return registrarClass_; }
+    const ClassId& ScriptClass() const { return scriptClass_; }
+
+    // RegisterXtra with SimHost's app info into the in-memory registry (which
+    // is cleared first). On success the method table is parsed from msgTable.
+    HostResult Register();
+    const std::vector<RegistryValue>& Registry() const { return registry_; }
+    // The last value put under `key`; null if none.
+    const RegistryValue* FindRegistryValue(std::string_view key) const;
+    // Make the n-th (1 = next) GetRegistryEntry / PutRegistryValue fail with
+    // kHostNoInterface.
+    void FailRegistryCall(std::string_view operation, uint32_t nth);
+
+    const std::string& MethodTableText() const { return methodTable_; }
+    const std::string& XtraName() const { return xtraName_; }
+    const std::vector<std::string>& MethodNames() const { return methodNames_; }
+    // Case-insensitive; -1 if none.
+    int32_t MethodNumber(std::string_view name) const;
+
+    // A script instance: record, CreateScriptInstance, scripting interface.
+    // Null when any step fails (*result says which code); nothing is left behind.
+    std::unique_ptr<ScriptObject> NewInstance(HostResult* result = nullptr);
+
+    HostResult CanUnloadNow() const;
+
+    struct Library;
+
+private:
+    explicit LoadedModule(SimHost& host);
+
+    SimHost& host_;
+    std::unique_ptr<Library> library_;
+    ModuleExports exports_;
+    std::vector<ClassInfoEntry> classInfo_;
+    ClassId registrarClass_{};
+    ClassId scriptClass_{};
+    std::vector<RegistryValue> registry_;
+    std::string methodTable_;
+    std::string xtraName_;
+    std::vector<std::string> methodNames_;
+
+    struct Faults {
+        uint32_t getEntry = 0;
+        uint32_t putValue = 0;
+    } faults_;
+    friend class SimRegistry;
+};
+
+// One instance of the script class with its scripting interface.
+class ScriptObject {
+public:
+    // Releases the interface, destroys the instance, frees the record.
+    ~ScriptObject();
+    ScriptObject(const ScriptObject&) = delete;
+    ScriptObject& operator=(const ScriptObject&) = delete;
+
+    // `args` excludes `me`: the loader puts an object value for this instance
+    // at element 0. `result` is set to what the method wrote, or stays as the
+    // host supplied it (Void); the caller releases it. Returns Call's code.
+    HostResult Call(int32_t method, const std::vector<ScriptValue>& args, ScriptValue& result);
+
+    HostHeader* record() const { return record_->header(); }
+    XtraScripting* scripting() const { return scripting_; }
+    // The host object's reference count of the record.
+    int32_t References() const { return record_->References(); }
+
+private:
+    friend class LoadedModule;
+    ScriptObject(LoadedModule& module, std::unique_ptr<InstanceRecord> record,
+                 DestroyInstanceFn destroy, XtraScripting* scripting);
+
+    LoadedModule& module_;
+    std::unique_ptr<InstanceRecord> record_;
+    DestroyInstanceFn destroy_;
+    XtraScripting* scripting_;
+};
+
+}  // namespace hostsim
