@@ -1,0 +1,19 @@
+// The small objects through which the host calls into the module. Each holds
+// one reference to its owner for its own life plus one per reference of its
+// own, and counts in the module-wide number of live objects.
+#pragma once
+
+#include <cstdint>
+
+#include "host/host_api.h"
+
+extern const InterfaceOps kRegistrationOps;
+extern const InterfaceOps kScriptingOps;
+
+// A new object with count 1 in *out, from the owner's memory service. When
+// memory stays short (after the installed new-handler, if any, had its say)
+// *out is null and the result is kHostOutOfMemory.
+HostResult CreateInterfaceObject(const InterfaceOps& ops, HostHeader* owner, void** out);
+
+// Interface objects alive in the module; the module may unload at 0.
+int32_t ModuleObjectCount();

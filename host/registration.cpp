@@ -1,0 +1,112 @@
+#include "host/registration.h"
+
+#include <cstring>
+
+#include "host/class_table.h"
+#include "host/method_table.h"
+
+namespace {
+
+constexpr char kProductName[] = "Director";
+constexpr int32_t kMinimumVersion = 6;
+constexpr uint32_t kAppInfoSize = 64;
+
+// Product name (with its zero byte, case counts) and major version.
+HostResult CheckHost(HostAppInfoService& appInfo) {
+    char text[kAppInfoSize] = {};
+    HostResult result = appInfo.GetAppInfoString(kAppInfoProductName, text, kAppInfoSize);
+    if (result != kHostOk) {
+        return result;
+    }
+    if (std::memcmp(text, kProductName, sizeof kProductName) != 0) {
+        return kHostNoInterface;
+    }
+    std::memset(text, 0, sizeof text);
+    result = appInfo.GetAppInfoString(kAppInfoVersion, text, kAppInfoSize);
+    if (result != kHostOk) {
+        return result;
+    }
+    if (LeadingVersionNumber(text, kAppInfoSize) < kMinimumVersion) {
+        return kHostNoInterface;
+    }
+    return kHostOk;
+}
+
+void PutLoadOptions(HostRegistrationService& service, HostRegistry* registry) {
+    RegistryEntry* entry = nullptr;
+    if (service.GetRegistryEntry(registry, &kTesmarScriptClass, &kIidLoadOptions, &entry) !=
+            kHostOk ||
+        entry == nullptr) {
+        return;
+    }
+    const int32_t loadOptions = 3;
+    entry->PutRegistryValue(kRegistryInteger, &loadOptions, 0, "XtraLoadControlOptions");
+    entry->Release();
+}
+
+HostResult PutScriptingEntries(HostHeader& owner, RegistryEntry& entry) {
+    const uint8_t safe = 1;
+    HostResult result = entry.PutRegistryValue(kRegistryBoolean, &safe, 1, "safeForShockwave");
+    if (result != kHostOk) {
+        return result;
+    }
+    const uint32_t size = static_cast<uint32_t>(std::strlen(kMethodTable)) + 1;
+    void* block = owner.memoryService->Alloc(size);
+    if (block == nullptr) {
+        // Without its method table the class is useless to scripts: say so.
+        return kHostOutOfMemory;
+    }
+    std::memcpy(block, kMethodTable, size);
+    result = entry.PutRegistryValue(kRegistryText, block, 0, "msgTable");
+    owner.memoryService->Free(block);
+    return result;
+}
+
+HostResult Register(HostHeader& owner, HostAppInfoService& appInfo,
+                    HostRegistrationService& service, HostRegistry* registry) {
+    HostResult result = CheckHost(appInfo);
+    if (result != kHostOk) {
+        return result;
+    }
+    PutLoadOptions(service, registry);
+    RegistryEntry* entry = nullptr;
+    result = service.GetRegistryEntry(registry, &kTesmarScriptClass, &kIidScripting, &entry);
+    if (result != kHostOk) {
+        return result;
+    }
+    if (entry == nullptr) {
+        return kHostNoInterface;
+    }
+    result = PutScriptingEntries(owner, *entry);
+    entry->Release();
+    return result;
+}
+
+}  // namespace
+
+int32_t LeadingVersionNumber(const char* text, uint32_t size) {
+    constexpr int32_t kCap = 1000000;
+    int32_t number = 0;
+    for (uint32_t i = 0; i < size && text[i] >= '0' && text[i] <= '9'; ++i) {
+        number = number * 10 + (text[i] - '0');
+        if (number > kCap) {
+            number = kCap;
+        }
+    }
+    return number;
+}
+
+HostResult TESMAR_CALL RegisterXtraOp(InterfaceObject* self, HostRegistrationService* service,
+                                      HostRegistry* registry) {
+    HostHeader& owner = *self->owner;
+    void* appInfo = nullptr;
+    if (owner.serviceProvider->QueryInterface(&kIidHostAppInfoService, &appInfo) != kHostOk ||
+        appInfo == nullptr) {
+        return kHostNoInterface;
+    }
+    auto* appInfoService = static_cast<HostAppInfoService*>(appInfo);
+    const HostResult result =
+        service == nullptr ? kHostNoInterface : Register(owner, *appInfoService, *service, registry);
+    appInfoService->Release();
+    return result;
+}
