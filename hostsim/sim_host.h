@@ -46,7 +46,9 @@ public:
     // Product name and version text that appInfo() answers (5 and 6).
     void SetAppInfo(std::string productName, std::string versionText);
 
-    // ---- making values natively (each result is one live value to release)
+    // ---- making values natively (each result is one live value to release,
+    // except Void: a Void is no live value and releasing it does nothing, so
+    // a result slot the host supplies as Void may be overwritten freely)
     ScriptValue Void();
     ScriptValue Integer(int32_t value);
     ScriptValue Float(double value);
@@ -86,7 +88,12 @@ public:
     int64_t LiveValues() const;   // references made and not yet released
     int64_t LiveBlocks() const;   // Alloc'd and not yet Free'd
     int64_t LiveBytes() const;
-    int64_t BadReleases() const;  // releases of dead or unknown values, bad Frees
+    int64_t BadReleases() const;  // releases of dead or unknown values, bad Frees,
+                                  // service Releases beyond their AddRefs
+    int64_t BadUses() const;      // dead or foreign values handed to an operation
+    // AddRefs (QueryInterface included) minus Releases over the services: 0
+    // when whoever borrowed them gave them all back.
+    int64_t ServiceReferences() const;
     // One line per leaked value or block; empty when nothing is alive.
     std::string LeakReport() const;
 
@@ -96,6 +103,13 @@ public:
     void FailCall(std::string_view operation, uint32_t nth);
     void ClearFaults();
     uint64_t CallCount(std::string_view operation) const;
+
+    // What a failing service operation returns: the value is of the wrong
+    // kind, the handle is dead, the position does not exist...
+    static constexpr HostResult kFailure = static_cast<HostResult>(0x80004005u);
+    // ...or the call was made to fail with FailCall (QueryInterface answers
+    // kHostNoInterface either way).
+    static constexpr HostResult kInjectedFailure = static_cast<HostResult>(0x8004FA11u);
 
     // Allocations larger than this fail, as in a 32-bit host.
     static constexpr uint64_t kMaxAllocation = 1ull << 30;
