@@ -1,0 +1,132 @@
+#include "hostsim/console/lexer.h"
+
+#include <cctype>
+#include <cstdlib>
+
+namespace console {
+namespace {
+
+bool IsNameStart(char c) {
+    return std::isalpha(static_cast<unsigned char>(c)) || c == '_';
+}
+
+bool IsNameChar(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+}
+
+bool IsDigit(char c) {
+    return std::isdigit(static_cast<unsigned char>(c)) != 0;
+}
+
+}  // namespace
+
+bool SameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Lex(std::string_view line, std::vector<Token>* tokens, LexError* error) {
+    tokens->clear();
+    size_t i = 0;
+    while (i < line.size()) {
+        const char c = line[i];
+        const int column = static_cast<int>(i) + 1;
+        if (c == ' ' || c == '\t' || c == '\r') {
+            ++i;
+            continue;
+        }
+        if (c == '-' && i + 1 < line.size() && line[i + 1] == '-') {
+            break;
+        }
+        Token token{TokenKind::End, {}, 0, 0, column};
+        if (IsNameStart(c)) {
+            size_t end = i + 1;
+            while (end < line.size() && IsNameChar(line[end])) {
+                ++end;
+            }
+            token.kind = TokenKind::Identifier;
+            token.text = std::string(line.substr(i, end - i));
+            i = end;
+        } else if (c == '#') {
+            size_t end = i + 1;
+            if (end >= line.size() || !IsNameStart(line[end])) {
+                *error = {column, "a symbol needs a name after '#'"};
+                return false;
+            }
+            while (end < line.size() && IsNameChar(line[end])) {
+                ++end;
+            }
+            token.kind = TokenKind::Symbol;
+            token.text = std::string(line.substr(i + 1, end - i - 1));
+            i = end;
+        } else if (IsDigit(c) || (c == '.' && i + 1 < line.size() && IsDigit(line[i + 1]))) {
+            size_t end = i;
+            while (end < line.size() && IsDigit(line[end])) {
+                ++end;
+            }
+            bool isFloat = false;
+            if (end < line.size() && line[end] == '.') {
+                isFloat = true;
+                ++end;
+                while (end < line.size() && IsDigit(line[end])) {
+                    ++end;
+                }
+            }
+            if (end < line.size() && IsNameChar(line[end])) {
+                *error = {column, "malformed number"};
+                return false;
+            }
+            token.text = std::string(line.substr(i, end - i));
+            if (isFloat) {
+                token.kind = TokenKind::Float;
+                token.real = std::strtod(token.text.c_str(), nullptr);
+            } else {
+                // Digits beyond 10 cannot be an integer anyway; keep the
+                // value from overflowing and let the parser report the range.
+                token.kind = TokenKind::Integer;
+                token.integer = token.text.size() > 10
+                                    ? INT64_MAX
+                                    : std::strtoll(token.text.c_str(), nullptr, 10);
+            }
+            i = end;
+        } else if (c == '"') {
+            const size_t close = line.find('"', i + 1);
+            if (close == std::string_view::npos) {
+                *error = {column, "string is not closed"};
+                return false;
+            }
+            token.kind = TokenKind::String;
+            token.text = std::string(line.substr(i + 1, close - i - 1));
+            i = close + 1;
+        } else {
+            switch (c) {
+                case '(': token.kind = TokenKind::LeftParen; break;
+                case ')': token.kind = TokenKind::RightParen; break;
+                case '[': token.kind = TokenKind::LeftBracket; break;
+                case ']': token.kind = TokenKind::RightBracket; break;
+                case ',': token.kind = TokenKind::Comma; break;
+                case ':': token.kind = TokenKind::Colon; break;
+                case '=': token.kind = TokenKind::Equals; break;
+                case '-': token.kind = TokenKind::Minus; break;
+                default:
+                    *error = {column, std::string("unexpected character '") + c + "'"};
+                    return false;
+            }
+            token.text = std::string(1, c);
+            ++i;
+        }
+        tokens->push_back(std::move(token));
+    }
+    tokens->push_back(Token{TokenKind::End, {}, 0, 0, static_cast<int>(line.size()) + 1});
+    return true;
+}
+
+}  // namespace console

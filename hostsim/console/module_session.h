@@ -1,0 +1,39 @@
+// The XtraSession of the console: the plug-in module as the loader loaded it.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "hostsim/console/session.h"
+#include "hostsim/loader.h"
+
+namespace console {
+
+class ModuleSession : public XtraSession {
+public:
+    // Null with *error when the module cannot be loaded or registered.
+    static std::unique_ptr<ModuleSession> Open(hostsim::SimHost& host, const std::string& path,
+                                               std::string* error);
+    // Destroys the instances, then unloads the module.
+    ~ModuleSession() override;
+
+    const std::string& XtraName() const override { return module_->XtraName(); }
+    const std::string& MethodTable() const override { return module_->MethodTableText(); }
+    int32_t MethodNumber(std::string_view name) const override;
+    int32_t ParameterCount(int32_t method) const override;
+    bool NewInstance(uintptr_t* id, std::string* error) override;
+    HostResult Call(uintptr_t id, int32_t method, const std::vector<ScriptValue>& args,
+                    ScriptValue& result) override;
+    void DestroyInstances() override;
+
+private:
+    explicit ModuleSession(std::unique_ptr<hostsim::LoadedModule> module);
+
+    std::unique_ptr<hostsim::LoadedModule> module_;
+    std::vector<int32_t> parameterCounts_;
+    // Index + 1 is the id scripts hold; destroyed in reverse order at the end.
+    std::vector<std::unique_ptr<hostsim::ScriptObject>> instances_;
+};
+
+}  // namespace console

@@ -1,0 +1,72 @@
+#include "hostsim/console/virtual_ports.h"
+
+#ifndef _WIN32
+
+#include <cstdint>
+#include <cstdio>
+
+#include "simwinmm/control.h"
+
+namespace console {
+namespace {
+
+std::vector<uint32_t> inputs;
+
+// Runs on the driver thread for incoming messages: formats on the stack and
+// holds stderr's lock so that lines never interleave.
+void TraceLine(const char* port, bool out, const uint8_t* bytes, size_t count, void*) {
+    static const char kHex[] = "0123456789ABCDEF";
+    char line[512];
+    size_t used = 0;
+    flockfile(stderr);
+    std::fprintf(stderr, "%s %s:", port, out ? "out" : "in");
+    for (size_t i = 0; i < count; ++i) {
+        if (used + 3 > sizeof line) {
+            std::fwrite(line, 1, used, stderr);
+            used = 0;
+        }
+        line[used++] = ' ';
+        line[used++] = kHex[bytes[i] >> 4];
+        line[used++] = kHex[bytes[i] & 0x0F];
+    }
+    std::fwrite(line, 1, used, stderr);
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+    funlockfile(stderr);
+}
+
+}  // namespace
+
+void SetUpVirtualPorts(const std::vector<PortSpec>& ports, bool trace) {
+    simwinmm::Reset();
+    inputs.clear();
+    if (ports.empty()) {
+        inputs.push_back(simwinmm::AddLoopbackPort("Loopback").input);
+    }
+    for (const PortSpec& port : ports) {
+        switch (port.kind) {
+            case PortSpec::Kind::Loopback:
+                inputs.push_back(simwinmm::AddLoopbackPort(port.name).input);
+                break;
+            case PortSpec::Kind::Input: inputs.push_back(simwinmm::AddInputPort(port.name)); break;
+            case PortSpec::Kind::Output: simwinmm::AddOutputPort(port.name); break;
+        }
+    }
+    simwinmm::SetTrace(trace ? TraceLine : nullptr, nullptr);
+}
+
+void WaitForVirtualInputs() {
+    for (uint32_t input : inputs) {
+        simwinmm::WaitIdle(input, 2000);
+    }
+}
+
+void TearDownVirtualPorts() {
+    simwinmm::SetTrace(nullptr, nullptr);
+    simwinmm::Reset();
+    inputs.clear();
+}
+
+}  // namespace console
+
+#endif
