@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "host/host_api.h"
+#include "hostsim/dynamic_library.h"
+#include "hostsim/registry.h"
 #include "hostsim/sim_host.h"
 
 namespace hostsim {
@@ -27,16 +29,15 @@ struct ModuleExports {
     DllGetInterfaceFn getInterface = nullptr;
 };
 
-// One PutRegistryValue as the registry captured it.
-struct RegistryValue {
-    ClassId classId;
-    InterfaceId interfaceId;
-    std::string key;
-    int32_t kind;
-    // Kind 3: the 4 bytes of the integer; kind 9: the text and its zero byte;
-    // otherwise the `size` bytes given.
-    std::vector<uint8_t> bytes;
-};
+// Calls into the module's interface objects go through their operation table
+// by slot, as a C client of the component model calls: 0 QueryInterface,
+// 1 AddRef, 2 Release, 3 the interface's own operation.
+HostResult InterfaceQuery(void* object, const InterfaceId& iid, void** out);
+uint32_t InterfaceAddRef(void* object);
+uint32_t InterfaceRelease(void* object);
+HostResult InterfaceRegister(void* object, HostRegistrationService* service,
+                             HostRegistry* registry);
+HostResult InterfaceCall(void* object, CallRecord* call);
 
 // The method names of a method table text, numbered from 0 in order.
 // Comments (`--` to the end of the line) and the leading `xtra Name` line are
@@ -97,12 +98,11 @@ public:
     // RegisterXtra with SimHost's app info into the in-memory registry (which
     // is cleared first). On success the method table is parsed from msgTable.
     HostResult Register();
-    const std::vector<RegistryValue>& Registry() const { return registry_; }
+    const std::vector<RegistryValue>& Registry() const { return registry_->values(); }
     // The last value put under `key`; null if none.
     const RegistryValue* FindRegistryValue(std::string_view key) const;
-    // Make the n-th (1 = next) GetRegistryEntry / PutRegistryValue fail with
-    // kHostNoInterface.
-    void FailRegistryCall(std::string_view operation, uint32_t nth);
+    // The registration service itself: its fault injection and accounting.
+    SimRegistry& registry() const { return *registry_; }
 
     const std::string& MethodTableText() const { return methodTable_; }
     const std::string& XtraName() const { return xtraName_; }
@@ -116,27 +116,19 @@ public:
 
     HostResult CanUnloadNow() const;
 
-    struct Library;
-
 private:
     explicit LoadedModule(SimHost& host);
 
     SimHost& host_;
-    std::unique_ptr<Library> library_;
+    DynamicLibrary library_;
     ModuleExports exports_;
     std::vector<ClassInfoEntry> classInfo_;
     ClassId registrarClass_{};
     ClassId scriptClass_{};
-    std::vector<RegistryValue> registry_;
+    std::unique_ptr<SimRegistry> registry_;
     std::string methodTable_;
     std::string xtraName_;
     std::vector<std::string> methodNames_;
-
-    struct Faults {
-        uint32_t getEntry = 0;
-        uint32_t putValue = 0;
-    } faults_;
-    friend class SimRegistry;
 };
 
 // One instance of the script class with its scripting interface.
@@ -148,24 +140,26 @@ public:
     ScriptObject& operator=(const ScriptObject&) = delete;
 
     // `args` excludes `me`: the loader puts an object value for this instance
-    // at element 0. `result` is set to what the method wrote, or stays as the
-    // host supplied it (Void); the caller releases it. Returns Call's code.
+    // at element 0. `result` goes in as the value the host supplies (pass a
+    // Void) and comes out as what the method wrote, or unchanged; the caller
+    // releases it. Returns Call's code.
     HostResult Call(int32_t method, const std::vector<ScriptValue>& args, ScriptValue& result);
 
     HostHeader* record() const { return record_->header(); }
-    XtraScripting* scripting() const { return scripting_; }
+    // The scripting interface object (call it with the Interface* helpers).
+    void* scripting() const { return scripting_; }
     // The host object's reference count of the record.
     int32_t References() const { return record_->References(); }
 
 private:
     friend class LoadedModule;
     ScriptObject(LoadedModule& module, std::unique_ptr<InstanceRecord> record,
-                 DestroyInstanceFn destroy, XtraScripting* scripting);
+                 DestroyInstanceFn destroy, void* scripting);
 
     LoadedModule& module_;
     std::unique_ptr<InstanceRecord> record_;
     DestroyInstanceFn destroy_;
-    XtraScripting* scripting_;
+    void* scripting_;
 };
 
 }  // namespace hostsim
