@@ -1,0 +1,198 @@
+#include <cstring>
+#include <new>
+
+#include "winmm/callback_wait.h"
+#include "winmm/winmm_midi_engine.h"
+
+namespace {
+
+constexpr UINT kHeaderSize = sizeof(MIDIHDR);
+constexpr DWORD kEndOfExclusive = 0xF7;
+
+}  // namespace
+
+void WinMmMidiEngine::GetOutputPorts(ScriptValue& list) {
+    if (!initialised) {
+        return;
+    }
+    const UINT count = midiOutGetNumDevs();
+    for (UINT device = 0; device < count; ++device) {
+        MIDIOUTCAPSA caps{};
+        if (midiOutGetDevCapsA(device, &caps, sizeof(caps)) != MMSYSERR_NOERROR) {
+            continue;  // skipped; later ports keep their numbers
+        }
+        char name[sizeof(caps.szPname)];
+        std::memcpy(name, caps.szPname, sizeof(name));
+        name[sizeof(name) - 1] = '\0';
+        ScriptValue value{};
+        if (valueService.StringToValue(name, &value) != kHostOk) {
+            continue;
+        }
+        listService.AppendToList(&list, &value);
+        valueService.ValueRelease(&value);
+    }
+}
+
+StatusCode WinMmMidiEngine::OpenOutput(int32_t portIndex) {
+    if (!initialised) {
+        return kStatusNotInitialised;
+    }
+    if (outputOpen) {
+        return kStatusOutputAlreadyOpen;
+    }
+    if (portIndex < 0 || static_cast<UINT>(portIndex) >= midiOutGetNumDevs()) {
+        return kStatusInvalidPort;
+    }
+    if (midiOutOpen(&outputHandle, static_cast<UINT>(portIndex),
+                    reinterpret_cast<DWORD_PTR>(&MidiOutputCallback),
+                    reinterpret_cast<DWORD_PTR>(target), CALLBACK_FUNCTION) != MMSYSERR_NOERROR) {
+        outputHandle = nullptr;
+        return kStatusDriverError;
+    }
+    outputOpen = true;
+    return kStatusOk;
+}
+
+StatusCode WinMmMidiEngine::CloseOutput() {
+    if (!initialised) {
+        return kStatusNotInitialised;
+    }
+    if (!outputOpen) {
+        return kStatusOutputNotOpen;
+    }
+    ReapCompletedSysEx();
+    midiOutReset(outputHandle);
+    if (pendingSysEx != nullptr) {
+        // A block was cut off mid-message: end it for the receiving device.
+        midiOutShortMsg(outputHandle, kEndOfExclusive);
+    }
+    ReapCompletedSysEx();
+    if (midiOutClose(outputHandle) != MMSYSERR_NOERROR) {
+        return kStatusDriverError;
+    }
+    outputHandle = nullptr;
+    outputOpen = false;
+
+    // The closed device can no longer touch what it never reported done.
+    if (WaitForCallbacks(target->outputCallbacks)) {
+        while (pendingSysEx != nullptr) {
+            SysExOutputRecord* record = pendingSysEx;
+            pendingSysEx = record->next;
+            memoryService.Free(record);
+        }
+    }
+    return kStatusOk;
+}
+
+StatusCode WinMmMidiEngine::SendShortMessage(uint8_t status, uint8_t data1, uint8_t data2,
+                                             uint32_t /*length: the driver reads it from status*/) {
+    if (!outputOpen) {
+        return kStatusOutputNotOpen;
+    }
+    const DWORD packed = static_cast<DWORD>(status) | static_cast<DWORD>(data1) << 8 |
+                         static_cast<DWORD>(data2) << 16;
+    return midiOutShortMsg(outputHandle, packed) == MMSYSERR_NOERROR ? kStatusOk
+                                                                      : kStatusDriverError;
+}
+
+StatusCode WinMmMidiEngine::SendLongMessage(uint8_t manufacturerID, const ScriptValue& data,
+                                            int32_t count) {
+    if (!outputOpen) {
+        return kStatusOutputNotOpen;
+    }
+    ReapCompletedSysEx();
+    // F0, the manufacturer, the data, F7: a length (or block size) beyond
+    // signed 32 bits is refused, never wrapped.
+    const int64_t length = static_cast<int64_t>(count) + 3;
+    if (count < 0 || length + static_cast<int64_t>(kSysExBytesOffset) > INT32_MAX) {
+        return kStatusNoMemory;
+    }
+    SysExOutputRecord* record = NewSysExRecord(static_cast<uint32_t>(length));
+    if (record == nullptr) {
+        return kStatusNoMemory;
+    }
+    uint8_t* bytes = SysExBytes(record);
+    bytes[0] = 0xF0;
+    bytes[1] = manufacturerID;
+    for (int32_t i = 1; i <= count; ++i) {
+        const StatusCode code = ReadByteProperty(data, i, 0, 127, bytes[1 + i]);
+        if (code != kStatusOk) {
+            DiscardSysExRecord(record);
+            return code;
+        }
+    }
+    bytes[length - 1] = 0xF7;
+    if (midiOutLongMsg(outputHandle, &record->header, kHeaderSize) != MMSYSERR_NOERROR) {
+        DiscardSysExRecord(record);
+        return kStatusDriverError;
+    }
+    return kStatusOk;
+}
+
+SysExOutputRecord* WinMmMidiEngine::NewSysExRecord(uint32_t length) {
+    // Never smaller than the record itself, however short the message.
+    uint32_t blockSize = static_cast<uint32_t>(kSysExBytesOffset) + length;
+    if (blockSize < sizeof(SysExOutputRecord)) {
+        blockSize = sizeof(SysExOutputRecord);
+    }
+    void* block = memoryService.Alloc(blockSize);
+    if (block == nullptr) {
+        return nullptr;
+    }
+    auto* record = new (block) SysExOutputRecord{};
+    record->header.lpData = reinterpret_cast<LPSTR>(SysExBytes(record));
+    record->header.dwBufferLength = length;
+    record->header.dwBytesRecorded = length;
+    record->header.dwFlags = 0;
+    if (midiOutPrepareHeader(outputHandle, &record->header, kHeaderSize) != MMSYSERR_NOERROR) {
+        memoryService.Free(block);
+        return nullptr;
+    }
+    record->done.store(0, std::memory_order_relaxed);
+    record->next = pendingSysEx;
+    pendingSysEx = record;
+    return record;
+}
+
+void WinMmMidiEngine::FreeSysExRecord(SysExOutputRecord* record) {
+    midiOutUnprepareHeader(outputHandle, &record->header, kHeaderSize);
+    memoryService.Free(record);
+}
+
+void WinMmMidiEngine::DiscardSysExRecord(SysExOutputRecord* record) {
+    SysExOutputRecord** link = &pendingSysEx;
+    while (*link != nullptr && *link != record) {
+        link = &(*link)->next;
+    }
+    if (*link == nullptr) {
+        return;  // not ours: leave it alone
+    }
+    *link = record->next;
+    FreeSysExRecord(record);
+}
+
+void WinMmMidiEngine::ReapCompletedSysEx() {
+    SysExOutputRecord** link = &pendingSysEx;
+    while (*link != nullptr) {
+        SysExOutputRecord* record = *link;
+        if (record->done.load(std::memory_order_acquire) != 0) {
+            *link = record->next;
+            FreeSysExRecord(record);
+        } else {
+            link = &record->next;
+        }
+    }
+}
+
+void CALLBACK WinMmMidiEngine::MidiOutputCallback(HMIDIOUT /*handle*/, UINT message,
+                                                  DWORD_PTR instance, DWORD_PTR param1,
+                                                  DWORD_PTR /*param2*/) {
+    auto* callbackTarget = reinterpret_cast<CallbackTarget*>(instance);
+    callbackTarget->outputCallbacks.fetch_add(1, std::memory_order_seq_cst);
+    if (message == MOM_DONE) {
+        // The header is the record's first field.
+        auto* record = reinterpret_cast<SysExOutputRecord*>(param1);
+        record->done.store(1, std::memory_order_release);
+    }
+    callbackTarget->outputCallbacks.fetch_sub(1, std::memory_order_release);
+}
