@@ -1,11 +1,13 @@
 // The input queue: a byte ring of compact records that carries incoming MIDI
 // from the driver's callback thread (the one writer) to script calls on the
 // host's thread (the one reader). No lock, no allocation on the writer's side.
+// Record formats: engine/record_format.h.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 
+#include "engine/record_reader.h"
 #include "engine/status.h"
 #include "host/host_api.h"
 
@@ -21,15 +23,24 @@ struct FilterMasks {
 
     FilterMasks();
 };
+static_assert(sizeof(FilterMasks) == 32);
+static_assert(std::atomic<uint8_t>::is_always_lock_free);
+static_assert(std::atomic<uint32_t>::is_always_lock_free);
 
 class InputQueue {
 public:
+    static constexpr uint32_t kMinimumSize = 1024;
+    // Short messages that arrive while a system-exclusive message is being
+    // assembled wait here until it is published or given up.
+    static constexpr uint32_t kHeldBackCapacity = 64;
+
     explicit InputQueue(const FilterMasks& masks);
     InputQueue(const InputQueue&) = delete;
     InputQueue& operator=(const InputQueue&) = delete;
 
     // ---- host thread, only while no capture can run (no input device open)
-    // At least 1024 bytes; storage of the same size is reused. 0 or 16.
+    // At least 1024 bytes; storage of the same size is reused. Empties the
+    // queue and clears the overflow flag. 0, or 16 when no memory is left.
     StatusCode Allocate(HostMemoryService& memory, uint32_t requestedSize);
     void Free(HostMemoryService& memory);
 
@@ -37,24 +48,52 @@ public:
     bool Overflowed();  // reads and clears the flag in one exchange
     void Flush();       // discards every published record
     bool Pending() const;
+    // Reads the oldest published record and consumes it; false when empty.
+    bool ReadNext(RawRecord& record);
+    // The same in two steps, for a reader that must finish its work on the
+    // record before the writer may reuse its bytes.
+    bool Peek(RawRecord& record) const;
+    void Consume(const RawRecord& record);
 
     // ---- driver callback thread (the writer), one call at a time
     void CaptureShortMessage(uint8_t status, uint8_t data1, uint8_t data2, uint32_t timestamp);
+    // A chunk whose first byte is 0xF0 (`count` >= 1).
     void CaptureSysExStart(const uint8_t* bytes, uint32_t count, uint32_t timestamp);
+    // A chunk whose first byte is not 0xF0 (`count` >= 1).
     void CaptureSysExContinue(const uint8_t* bytes, uint32_t count);
-    // A chunk of the message being assembled was lost: drop the message, set
-    // the overflow flag, publish what was held back behind it.
+    // A chunk of this queue's input was lost (dropped, or handed back with a
+    // long error): gives up the message being assembled, sets the overflow
+    // flag and publishes what was held back behind it.
     void AbandonSysEx();
 
     // ---- host thread, after the device is closed and no callback runs:
     // takes over the writer's role to leave nothing half-assembled or held back.
     void EndCapture();
 
-    // Storage and positions; see input_queue.cpp for the record formats.
+    // Storage and positions; see engine/record_format.h for the record formats.
     uint8_t* storage() const { return storage_; }
     uint32_t size() const { return size_; }
 
 private:
+    struct HeldMessage {
+        uint8_t status;
+        uint8_t data1;
+        uint8_t data2;
+        uint8_t length;  // record bytes before the timestamp
+        uint32_t timestamp;
+    };
+
+    uint32_t FreeFrom(uint32_t position) const;
+    uint32_t Advance(uint32_t position, uint32_t count) const;
+    uint32_t Write(uint32_t position, const uint8_t* bytes, uint32_t count);
+    uint32_t WriteShort(uint32_t position, const HeldMessage& message);
+    void ConsumeSysExChunk(const uint8_t* bytes, uint32_t count, uint32_t timestamp);
+    void StartSysEx(const uint8_t* bytes, uint32_t count, bool complete, uint32_t timestamp);
+    void ContinueSysEx(const uint8_t* bytes, uint32_t count, bool complete);
+    void FinishSysEx();
+    void GiveUpSysEx();
+    void PublishHeldBack();
+
     const FilterMasks& masks_;
     uint8_t* storage_ = nullptr;
     uint32_t size_ = 0;
@@ -69,4 +108,6 @@ private:
     bool sysExInProgress_ = false;
     uint32_t sysExCursor_ = 0;
     uint32_t sysExTimestamp_ = 0;
+    uint32_t heldCount_ = 0;
+    HeldMessage held_[kHeldBackCapacity] = {};
 };

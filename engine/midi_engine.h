@@ -60,6 +60,9 @@ protected:
     StatusCode Read14BitProperty(const ScriptValue& list, int32_t position, int32_t offset,
                                  uint8_t& low, uint8_t& high);
 
+    // Makes the integer, appends the pair and releases its own integer value.
+    void AppendIntegerProperty(ScriptValue& propList, Word key, int32_t integer);
+
     StatusCode AllocateQueue(uint32_t requestedSize) {
         return queue.Allocate(memoryService, requestedSize);
     }
@@ -74,4 +77,20 @@ protected:
     ScriptValue values[kWordCount] = {};  // the filter words' slots stay unused
     FilterMasks masks;
     InputQueue queue{masks};
+
+private:
+    // What a list of filter names passes: bit n of systemEntries is bit 7 of
+    // typeMask[n]; typeBits and modeBits go to every selected channel.
+    struct FilterBits {
+        uint16_t systemEntries = 0;
+        uint8_t typeBits = 0;
+        uint8_t modeBits = 0;
+    };
+    bool LookUpFilterName(Symbol name, bool channelFilter, FilterBits& bits) const;
+    StatusCode CollectFilterNames(const ScriptValue& names, bool channelFilter, FilterBits& bits);
+    StatusCode SelectChannels(const ScriptValue& channels, bool (&selected)[16]);
+
+    StatusCode SendSystemExclusive(const ScriptValue& message);
+    // Decodes the oldest record into `propList`; false when it yields no message.
+    bool DecodeNext(ScriptValue& propList);
 };

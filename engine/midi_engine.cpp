@@ -1,0 +1,50 @@
+#include "engine/midi_engine.h"
+
+MidiEngine::MidiEngine(HostValueService& valueService, HostListService& listService,
+                       HostMemoryService& memoryService)
+    : valueService(valueService), listService(listService), memoryService(memoryService) {
+    for (int i = 0; i < kWordCount; ++i) {
+        valueService.StringToSymbol(kWords[i].text, &symbols[i]);
+        if (kWords[i].hasValue) {
+            valueService.SymbolToValue(symbols[i], &values[i]);
+        }
+    }
+}
+
+MidiEngine::~MidiEngine() {
+    FreeQueue();
+    for (int i = 0; i < kWordCount; ++i) {
+        if (kWords[i].hasValue) {
+            valueService.ValueRelease(&values[i]);
+        }
+    }
+}
+
+// A value the host failed to make is neither appended nor released.
+void MidiEngine::SetStatusResult(StatusCode code, ScriptValue& destination) {
+    if (listService.NewPropList(&destination) != kHostOk) {
+        return;
+    }
+    AppendIntegerProperty(destination, Word::code, code);
+    ScriptValue text{};
+    if (valueService.StringToValue(StatusText(code), &text) == kHostOk) {
+        listService.AppendToPropList(&destination, &WordValue(Word::text), &text);
+        valueService.ValueRelease(&text);
+    }
+}
+
+void MidiEngine::AppendIntegerProperty(ScriptValue& propList, Word key, int32_t integer) {
+    ScriptValue item{};
+    if (valueService.IntegerToValue(integer, &item) == kHostOk) {
+        listService.AppendToPropList(&propList, &WordValue(key), &item);
+        valueService.ValueRelease(&item);
+    }
+}
+
+uint8_t MidiEngine::TypeMask(int channelIndex) const {
+    return masks.typeMask[channelIndex & 15].load(std::memory_order_relaxed);
+}
+
+uint8_t MidiEngine::ModeMask(int channelIndex) const {
+    return masks.modeMask[channelIndex & 15].load(std::memory_order_relaxed);
+}
