@@ -1,0 +1,204 @@
+// The console's script language against a stand-in plug-in: what put prints,
+// how errors are reported and that nothing is left alive.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "fake_session.h"
+#include "host/method_table.h"
+#include "hostsim/console/interpreter.h"
+#include "hostsim/console/options.h"
+
+namespace console {
+namespace {
+
+struct Outcome {
+    std::string out;
+    std::string err;
+};
+
+Outcome RunScript(const std::vector<std::string>& lines, hostsim::SimHost* hostOut = nullptr) {
+    hostsim::SimHost ownHost;
+    hostsim::SimHost& host = hostOut ? *hostOut : ownHost;
+    FakeSession session(host);
+    std::ostringstream out;
+    std::ostringstream err;
+    {
+        Interpreter interpreter(host, session, out, err);
+        interpreter.SetWaiter([](int32_t) {});
+        for (size_t i = 0; i < lines.size(); ++i) {
+            interpreter.RunLine(static_cast<int>(i) + 1, lines[i]);
+        }
+    }
+    EXPECT_EQ(host.LiveValues(), 0) << host.LeakReport();
+    EXPECT_EQ(host.BadReleases(), 0);
+    return {out.str(), err.str()};
+}
+
+TEST(ConsoleLanguage, PutPrintsAsTheMessageWindow) {
+    const struct {
+        const char* statement;
+        const char* printed;
+    } cases[] = {
+        {"put 1", "-- 1\n"},
+        {"put -7", "-- -7\n"},
+        {"put -2147483648", "-- -2147483648\n"},
+        {"put 2147483647", "-- 2147483647\n"},
+        {"put 2.5", "-- 2.5000\n"},
+        {"put -(2.5)", "-- -2.5000\n"},
+        {"put \"Loopback\"", "-- \"Loopback\"\n"},
+        {"put \"a -- b\"", "-- \"a -- b\"\n"},
+        {"put #noteOn", "-- #noteOn\n"},
+        {"put VOID", "-- <Void>\n"},
+        {"put void", "-- <Void>\n"},
+        {"put []", "-- []\n"},
+        {"put [:]", "-- [:]\n"},
+        {"put [1, [2, 3], \"x\"]", "-- [1, [2, 3], \"x\"]\n"},
+        {"put [#code: 0, #text: \"No error\"]", "-- [#code: 0, #text: \"No error\"]\n"},
+        {"put [#a: [#b: [:]]]", "-- [#a: [#b: [:]]]\n"},
+        {"put count([1, 2, 3])", "-- 3\n"},
+        {"put count([#a: 1])", "-- 1\n"},
+        {"put count([])", "-- 0\n"},
+        {"put wait(5)", "-- <Void>\n"},
+        {"put (4)  -- a comment after a statement", "-- 4\n"},
+        {"-- only a comment", ""},
+        {"", ""},
+        {"   ", ""},
+    };
+    for (const auto& c : cases) {
+        const Outcome run = RunScript({c.statement});
+        EXPECT_EQ(run.out, c.printed) << c.statement;
+        EXPECT_EQ(run.err, "") << c.statement;
+    }
+}
+
+TEST(ConsoleLanguage, VariablesMethodsAndTheInterface) {
+    const Outcome run = RunScript({
+        "m = new(xtra \"tesmar\")",
+        "x = [1, 2]",
+        "X = [3]  -- names ignore case",
+        "put x",
+        "put ECHO(m, x, #s)",
+        "put echo(m, 1)",
+        "put echo(m)",
+        "echo(m, 1, 2)",
+        "put the milliseconds >= 0",
+        "put interface(xtra \"Tesmar\")",
+    });
+    // The comparison on line 9 is not part of the language.
+    EXPECT_EQ(run.out,
+              "-- [3]\n"
+              "-- [[3], #s]\n"
+              "-- [1, <Void>]\n"
+              "-- [<Void>, <Void>]\n"
+              "xtra Tesmar -- test\nnew object me\n\nEcho object me, any a, any b -- two\n"
+              "Fail object me\n   -- the end\n");
+    EXPECT_NE(run.err.find("line 9, column 22: syntax error"), std::string::npos) << run.err;
+}
+
+TEST(ConsoleLanguage, ErrorsNameLineAndColumnAndTheScriptGoesOn) {
+    const struct {
+        const char* statement;
+        const char* message;  // after "line 1, column "
+    } cases[] = {
+        {"put [1, 2", "10: syntax error: expected ',' or ']', found end of line"},
+        {"put \"open", "5: syntax error: string is not closed"},
+        {"put 1 2", "7: syntax error: unexpected '2' after the statement"},
+        {"put 2147483648", "5: syntax error: integer 2147483648 is out of range"},
+        {"put -2147483649", "6: syntax error: integer 2147483649 is out of range"},
+        {"put [#a: 1, 2]", "13: syntax error: expected #property: in a property list"},
+        {"put [1, #a: 2]", "11: syntax error: a property list has #property: before every"},
+        {"put #", "5: syntax error: a symbol needs a name after '#'"},
+        {"put 1 + 2", "7: syntax error: unexpected character '+'"},
+        {"put the time", "9: syntax error: unknown property"},
+        {"x", "1: syntax error: expected put, an assignment or a call"},
+        {"put = 3", "5: syntax error: expected a value, found '='"},
+        {"the = 3", "1: syntax error: 'the' cannot be assigned to"},
+        {"put nothing", "5: variable 'nothing' has no value"},
+        {"put Frobnicate(1)", "5: unknown handler 'Frobnicate'"},
+        {"put count(5)", "11: count() needs a list, not 5"},
+        {"put count()", "5: count() takes one list"},
+        {"wait(-1)", "6: wait() needs a non-negative integer, not -1"},
+        {"wait(\"a\")", "6: wait() needs a non-negative integer, not \"a\""},
+        {"put -\"a\"", "5: only a number can be negated"},
+        {"put -x", "6: variable 'x' has no value"},
+        {"put new(xtra \"Other\")", "9: no xtra named \"Other\""},
+        {"put new(5)", "5: new() takes one argument: xtra \"Tesmar\""},
+        {"put xtra \"Tesmar\"", "5: an xtra reference can only be given to new() or interface()"},
+        {"put Echo()", "5: Echo() needs the instance made by new() first"},
+        {"put Echo(3, 4)", "10: Echo() needs an instance made by new(), not 3"},
+        {"put Echo(VOID, [1, 2], 3, 4)", "27: Echo() takes 2 arguments after the instance"},
+    };
+    for (const auto& c : cases) {
+        const Outcome run = RunScript({c.statement, "put 42"});
+        EXPECT_EQ(run.out, "-- 42\n") << c.statement;
+        const std::string expected = std::string("line 1, column ") + c.message;
+        EXPECT_EQ(run.err.rfind(expected, 0), 0u) << c.statement << "\n" << run.err;
+        EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line only: " << run.err;
+    }
+}
+
+TEST(ConsoleLanguage, HostErrorsOfMethodsAndLeaksOnEveryPath) {
+    hostsim::SimHost host;
+    const Outcome run = RunScript(
+        {
+            "m = new(xtra \"Tesmar\")",
+            "put Fail(m)",
+            "x = [Echo(m, [1], \"a\"), Fail(m)]",
+            "x = [#k: [1, 2], #j: Frob(1)]",
+            "y = [#k: [1, 2]]",
+            "y = 3",
+            "put y",
+        },
+        &host);
+    EXPECT_EQ(run.out, "-- 3\n");
+    EXPECT_NE(run.err.find("line 2, column 5: Fail() failed with host code 0x80040005"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("line 3, column 25: Fail() failed"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("line 4, column 22: unknown handler 'Frob'"), std::string::npos)
+        << run.err;
+}
+
+TEST(ConsoleLanguage, ParameterCountsFollowTheMethodTable) {
+    const std::vector<int32_t> counts = ParameterCounts(kMethodTable);
+    // new, Init, GetTime, ResetTimer, GetInputPorts, OpenInput, CloseInput,
+    // SetSystemFilter, SetChannelFilter, MessagesPending, GetNextMessage,
+    // GetPendingMessages, InputOverflowed, FlushInput, GetOutputPorts,
+    // OpenOutput, CloseOutput, SendMessage
+    const std::vector<int32_t> expected = {0, 0, 0, 0, 0, 2, 0, 1, 2, 0, 0, 0, 0, 0, 0, 1, 0, 1};
+    EXPECT_EQ(counts, expected);
+}
+
+TEST(ConsoleOptions, PortSpecsAndCommandLine) {
+    std::vector<PortSpec> ports;
+    std::string error;
+    ASSERT_TRUE(ParsePortSpecs("loop:Loopback,in:Keys,out:Synth A", &ports, &error));
+    ASSERT_EQ(ports.size(), 3u);
+    EXPECT_EQ(ports[0].kind, PortSpec::Kind::Loopback);
+    EXPECT_EQ(ports[1].kind, PortSpec::Kind::Input);
+    EXPECT_EQ(ports[2].kind, PortSpec::Kind::Output);
+    EXPECT_EQ(ports[2].name, "Synth A");
+    for (const char* bad : {"", "Loopback", "loop:", "thru:X", "in:A,,out:B",
+                            "in:12345678901234567890123456789012"}) {
+        EXPECT_FALSE(ParsePortSpecs(bad, &ports, &error)) << bad;
+        EXPECT_FALSE(error.empty());
+    }
+
+    Options options;
+    const char* argv[] = {"tesmar-host", "--module", "m.so", "s.script"};
+    ASSERT_TRUE(ParseOptions(4, const_cast<char**>(argv), "default.so", &options, &error));
+    EXPECT_EQ(options.modulePath, "m.so");
+    EXPECT_EQ(options.script, "s.script");
+    const char* twoScripts[] = {"tesmar-host", "a", "b"};
+    EXPECT_FALSE(ParseOptions(3, const_cast<char**>(twoScripts), "d", &options, &error));
+    const char* unknown[] = {"tesmar-host", "--verbose"};
+    EXPECT_FALSE(ParseOptions(2, const_cast<char**>(unknown), "d", &options, &error));
+    const char* missing[] = {"tesmar-host", "--module"};
+    EXPECT_FALSE(ParseOptions(2, const_cast<char**>(missing), "d", &options, &error));
+}
+
+}  // namespace
+}  // namespace console
