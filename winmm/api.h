@@ -118,6 +118,7 @@ MMRESULT WINAPI midiInOpen(LPHMIDIIN handle, UINT deviceId, DWORD_PTR callback,
 MMRESULT WINAPI midiInPrepareHeader(HMIDIIN handle, LPMIDIHDR header, UINT headerSize);
 MMRESULT WINAPI midiInAddBuffer(HMIDIIN handle, LPMIDIHDR header, UINT headerSize);
 MMRESULT WINAPI midiInStart(HMIDIIN handle);
+MMRESULT WINAPI midiInStop(HMIDIIN handle);
 MMRESULT WINAPI midiInReset(HMIDIIN handle);
 MMRESULT WINAPI midiInUnprepareHeader(HMIDIIN handle, LPMIDIHDR header, UINT headerSize);
 MMRESULT WINAPI midiInClose(HMIDIIN handle);
