@@ -1,0 +1,113 @@
+#include "simwinmm/driver_state.h"
+
+namespace simwinmm {
+
+const char* const kOpNames[kOpCount] = {
+    "midiInGetNumDevs",
+    "midiInGetDevCapsA",
+    "midiInOpen",
+    "midiInPrepareHeader",
+    "midiInAddBuffer",
+    "midiInStart",
+    "midiInStop",
+    "midiInReset",
+    "midiInUnprepareHeader",
+    "midiInClose",
+    "midiOutGetNumDevs",
+    "midiOutGetDevCapsA",
+    "midiOutOpen",
+    "midiOutShortMsg",
+    "midiOutPrepareHeader",
+    "midiOutLongMsg",
+    "midiOutUnprepareHeader",
+    "midiOutReset",
+    "midiOutClose",
+};
+
+Driver& TheDriver() {
+    // Never destroyed: driver threads of devices left open may outlive main().
+    static Driver* driver = new Driver;
+    return *driver;
+}
+
+bool InjectedFailure(Driver& d, Op op, MMRESULT& result) {
+    const auto index = static_cast<size_t>(op);
+    const uint32_t call = ++d.calls[index];
+    auto& faults = d.faults[index];
+    for (auto it = faults.begin(); it != faults.end(); ++it) {
+        if (it->atCall == call) {
+            result = it->result;
+            faults.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
+uint32_t ShortLength(uint8_t status) {
+    if (status < 0xF0) {
+        return (status & 0xE0) == 0xC0 ? 2 : 3;
+    }
+    switch (status) {
+        case 0xF1:
+        case 0xF3:
+            return 2;
+        case 0xF2:
+            return 3;
+        default:
+            return 1;
+    }
+}
+
+void QueueInput(InPort& port, InKind kind, DWORD packed, const uint8_t* bytes, uint32_t length) {
+    InDevice* dev = port.device.get();
+    if (dev == nullptr || !dev->started) {
+        return;
+    }
+    const auto offset = static_cast<uint32_t>(dev->blob.size());
+    dev->blob.insert(dev->blob.end(), bytes, bytes + length);
+    dev->events.push_back(InEvent{kind, packed, offset, length});
+    WakeWorker(dev->worker);
+}
+
+void SendFromOutput(Driver& d, OutPort& port, const uint8_t* bytes, uint32_t length, bool isLong) {
+    port.sent.insert(port.sent.end(), bytes, bytes + length);
+    if (port.loopInput < 0) {
+        return;
+    }
+    InPort& input = *d.inputs[static_cast<size_t>(port.loopInput)];
+    if (isLong) {
+        QueueInput(input, InKind::Stream, 0, bytes, length);
+    } else {
+        DWORD packed = 0;
+        for (uint32_t i = 0; i < length; ++i) {
+            packed |= static_cast<DWORD>(bytes[i]) << (8 * i);
+        }
+        QueueInput(input, InKind::Short, packed, nullptr, 0);
+    }
+}
+
+void WakeWorker(DeviceThread& worker) {
+    if (worker.sleeping) {
+        worker.sleeping = false;
+        worker.wake.notify_one();
+    }
+}
+
+void JoinWorker(DeviceThread& worker) {
+    if (!worker.thread.joinable()) {
+        return;
+    }
+    if (worker.OnThisThread()) {
+        // Closed from its own callback: it ends when the callback returns.
+        worker.thread.detach();
+    } else {
+        worker.thread.join();
+    }
+}
+
+bool HeaderSizeOk(const MIDIHDR* header, UINT size) {
+    return header != nullptr && size >= sizeof(MIDIHDR);
+}
+
+}  // namespace simwinmm

@@ -1,0 +1,208 @@
+// The simulated driver's internal state, shared by the winmm functions and the
+// control API. One mutex guards all of it; the app's callbacks are always
+// called with it released.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "simwinmm/control.h"
+#include "winmm/api.h"
+
+namespace simwinmm {
+
+// Every winmm operation that can be counted and made to fail.
+enum class Op : uint8_t {
+    InGetNumDevs,
+    InGetDevCaps,
+    InOpen,
+    InPrepare,
+    InAddBuffer,
+    InStart,
+    InStop,
+    InReset,
+    InUnprepare,
+    InClose,
+    OutGetNumDevs,
+    OutGetDevCaps,
+    OutOpen,
+    OutShortMsg,
+    OutPrepare,
+    OutLongMsg,
+    OutUnprepare,
+    OutReset,
+    OutClose,
+    Count
+};
+constexpr size_t kOpCount = static_cast<size_t>(Op::Count);
+extern const char* const kOpNames[kOpCount];
+
+// The driver thread of one open device.
+struct DeviceThread {
+    std::thread thread;
+    std::thread::id id;
+    std::condition_variable wake;
+    bool quit = false;
+    bool sleeping = false;
+    bool OnThisThread() const { return std::this_thread::get_id() == id; }
+};
+
+// What is waiting for an input's driver thread. Bytes live in the device's
+// blob so that a million short messages cost no allocation each.
+enum class InKind : uint8_t { Short, Stream, SysEx, Chunk, LongError };
+struct InEvent {
+    InKind kind;
+    DWORD packed;
+    uint32_t offset;
+    uint32_t length;
+};
+
+struct InDevice {
+    uintptr_t handle = 0;
+    uint32_t port = 0;
+    MidiInCallbackFn callback = nullptr;
+    DWORD_PTR instance = 0;
+    DeviceThread worker;
+
+    std::vector<InEvent> events;
+    std::vector<uint8_t> blob;
+    std::deque<MIDIHDR*> buffers;  // FIFO; the front one is being filled
+    // Read without the lock by the driver thread between messages, to stop
+    // delivering as soon as a reset or close begins.
+    std::atomic<bool> started{false};
+    DWORD startTime = 0;
+    bool busy = false;  // a batch is being delivered
+    uint64_t resetAsked = 0, resetDone = 0;
+    uint64_t stopAsked = 0, stopDone = 0;
+
+    // Byte-stream parser for looped-back output; driver thread only.
+    bool inSysEx = false;
+    uint8_t status = 0;
+    uint8_t need = 0;
+    uint8_t have = 0;
+    uint8_t data[2] = {0, 0};
+};
+
+// One message the output's driver thread still has to send: a long message
+// (header) or a short one queued behind it to keep the order.
+struct OutItem {
+    MIDIHDR* header;
+    DWORD packed;
+};
+
+struct OutDevice {
+    uintptr_t handle = 0;
+    uint32_t port = 0;
+    MidiOutCallbackFn callback = nullptr;
+    DWORD_PTR instance = 0;
+    DeviceThread worker;
+
+    std::deque<OutItem> unsent;  // the front stays until it is sent
+    std::vector<MIDIHDR*> held;  // sent, MOM_DONE held back
+    uint64_t releaseAsked = 0, releaseDone = 0;
+    uint64_t resetAsked = 0, resetDone = 0;
+};
+
+struct InPort {
+    std::string name;
+    bool failCaps = false;
+    int32_t loopOutput = -1;
+    std::shared_ptr<InDevice> device;  // null while closed
+};
+
+struct OutPort {
+    std::string name;
+    bool failCaps = false;
+    bool hold = false;
+    int32_t loopInput = -1;
+    std::vector<uint8_t> sent;
+    std::shared_ptr<OutDevice> device;
+};
+
+struct Fault {
+    uint32_t atCall;
+    MMRESULT result;
+};
+
+struct Trace {
+    TraceFn fn = nullptr;
+    void* context = nullptr;
+    void operator()(const std::string& port, bool out, const uint8_t* bytes, size_t n) const {
+        if (fn != nullptr) {
+            fn(port.c_str(), out, bytes, n, context);
+        }
+    }
+};
+
+struct Driver {
+    std::mutex mu;
+    std::condition_variable changed;  // a device made progress; see waiters
+    uint32_t waiters = 0;
+
+    std::vector<std::unique_ptr<InPort>> inputs;
+    std::vector<std::unique_ptr<OutPort>> outputs;
+    std::unordered_map<uintptr_t, std::shared_ptr<InDevice>> inHandles;
+    std::unordered_map<uintptr_t, std::shared_ptr<OutDevice>> outHandles;
+    uintptr_t lastHandle = 0x10000;
+
+    std::array<uint32_t, kOpCount> calls{};
+    std::array<std::vector<Fault>, kOpCount> faults;
+    Trace trace;
+
+    void NotifyWaiters() {
+        if (waiters > 0) {
+            changed.notify_all();
+        }
+    }
+};
+
+Driver& TheDriver();
+
+// Counts the call; true (with the result to answer) if it is one made to fail.
+// Caller holds the lock.
+bool InjectedFailure(Driver& d, Op op, MMRESULT& result);
+
+// Bytes of a short message as the status byte says (1 to 3).
+uint32_t ShortLength(uint8_t status);
+
+// Hands bytes to an input's driver thread if the input is open and started;
+// otherwise they are lost, as on a real port. Caller holds the lock.
+void QueueInput(InPort& port, InKind kind, DWORD packed, const uint8_t* bytes, uint32_t length);
+
+// Records bytes an output sent and loops them back. Caller holds the lock.
+void SendFromOutput(Driver& d, OutPort& port, const uint8_t* bytes, uint32_t length, bool isLong);
+
+// Wakes a driver thread if it sleeps. Caller holds the lock.
+void WakeWorker(DeviceThread& worker);
+
+// How long an app's call waits for a driver thread before giving up, so that
+// a callback stuck forever cannot hang the caller too.
+constexpr std::chrono::milliseconds kWorkerDeadline{10000};
+
+// Waits on `changed` until `done()` or the timeout; false on timeout.
+template <class Done>
+bool WaitFor(Driver& d, std::unique_lock<std::mutex>& lock, std::chrono::milliseconds timeout,
+             Done done) {
+    ++d.waiters;
+    const bool ok = d.changed.wait_for(lock, timeout, done);
+    --d.waiters;
+    return ok;
+}
+
+// Stops and joins a device's driver thread; call without the lock.
+void JoinWorker(DeviceThread& worker);
+
+// Header checks common to both directions. Caller holds the lock.
+bool HeaderSizeOk(const MIDIHDR* header, UINT size);
+
+}  // namespace simwinmm

@@ -1,0 +1,507 @@
+// The winmm input functions over virtual input ports. Each open input has a
+// driver thread that delivers what was injected or looped back: short
+// messages with MIM_DATA, sysex in the app's queued buffers with MIM_LONGDATA.
+#include <algorithm>
+#include <cstring>
+
+#include "simwinmm/driver_state.h"
+
+namespace simwinmm {
+namespace {
+
+using Lock = std::unique_lock<std::mutex>;
+
+std::shared_ptr<InDevice> FindInput(Driver& d, HMIDIIN handle) {
+    const auto it = d.inHandles.find(reinterpret_cast<uintptr_t>(handle));
+    return it == d.inHandles.end() ? nullptr : it->second;
+}
+
+void Notify(InDevice& dev, UINT message, DWORD_PTR param1, DWORD_PTR param2) {
+    if (dev.callback != nullptr) {
+        dev.callback(reinterpret_cast<HMIDIIN>(dev.handle), message, dev.instance, param1, param2);
+    }
+}
+
+DWORD SinceStart(const InDevice& dev, DWORD startTime) {
+    (void)dev;
+    return timeGetTime() - startTime;
+}
+
+// Hands a buffer (already out of the queue) back to the app. Lock held on
+// entry and on return; released around the trace and the callback.
+void GiveBack(Driver& d, Lock& lock, InDevice& dev, MIDIHDR* header, UINT message) {
+    const Trace trace = d.trace;
+    const std::string& name = d.inputs[dev.port]->name;
+    const DWORD startTime = dev.startTime;
+    lock.unlock();
+    trace(name, false, reinterpret_cast<const uint8_t*>(header->lpData), header->dwBytesRecorded);
+    lock.lock();
+    header->dwFlags = (header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
+    lock.unlock();
+    Notify(dev, message, reinterpret_cast<DWORD_PTR>(header), SinceStart(dev, startTime));
+    lock.lock();
+}
+
+// Returns the buffer being filled, if it holds anything.
+void FlushPartial(Driver& d, Lock& lock, InDevice& dev) {
+    if (!dev.buffers.empty() && dev.buffers.front()->dwBytesRecorded > 0) {
+        MIDIHDR* header = dev.buffers.front();
+        dev.buffers.pop_front();
+        GiveBack(d, lock, dev, header, MIM_LONGDATA);
+    }
+}
+
+// Sysex bytes into the queued buffers, in order; a buffer goes back when it
+// is full or takes 0xF7. With no buffer queued the bytes are lost.
+void SysExBytes(Driver& d, InDevice& dev, const uint8_t* bytes, uint32_t count) {
+    Lock lock(d.mu);
+    while (count > 0 && !dev.buffers.empty()) {
+        MIDIHDR* header = dev.buffers.front();
+        uint32_t take = std::min<uint32_t>(header->dwBufferLength - header->dwBytesRecorded, count);
+        const void* end = std::memchr(bytes, 0xF7, take);
+        if (end != nullptr) {
+            take = static_cast<uint32_t>(static_cast<const uint8_t*>(end) - bytes) + 1;
+        }
+        std::memcpy(header->lpData + header->dwBytesRecorded, bytes, take);
+        header->dwBytesRecorded += take;
+        bytes += take;
+        count -= take;
+        if (end != nullptr || header->dwBytesRecorded == header->dwBufferLength) {
+            dev.buffers.pop_front();
+            GiveBack(d, lock, dev, header, MIM_LONGDATA);
+        }
+    }
+}
+
+// One buffer holding exactly `bytes` (cut to its length), returned at once.
+void OneBuffer(Driver& d, InDevice& dev, const uint8_t* bytes, uint32_t count, UINT message) {
+    Lock lock(d.mu);
+    FlushPartial(d, lock, dev);
+    if (dev.buffers.empty()) {
+        return;
+    }
+    MIDIHDR* header = dev.buffers.front();
+    dev.buffers.pop_front();
+    const uint32_t take = std::min<uint32_t>(header->dwBufferLength, count);
+    std::memcpy(header->lpData, bytes, take);
+    header->dwBytesRecorded = take;
+    GiveBack(d, lock, dev, header, message);
+}
+
+struct Delivery {
+    Driver& d;
+    InDevice& dev;
+    Trace trace;
+    const std::string& name;
+    DWORD startTime;
+
+    void Short(DWORD packed) {
+        if (trace.fn != nullptr) {
+            const uint8_t bytes[3] = {static_cast<uint8_t>(packed),
+                                      static_cast<uint8_t>(packed >> 8),
+                                      static_cast<uint8_t>(packed >> 16)};
+            trace(name, false, bytes, ShortLength(bytes[0]));
+        }
+        Notify(dev, MIM_DATA, packed, SinceStart(dev, startTime));
+    }
+
+    void EndSysEx() {
+        dev.inSysEx = false;
+        Lock lock(d.mu);
+        FlushPartial(d, lock, dev);
+    }
+
+    // Parses a byte stream as it comes off the wire (no running status).
+    void Stream(const uint8_t* bytes, uint32_t count) {
+        uint32_t i = 0;
+        while (i < count) {
+            const uint8_t b = bytes[i];
+            if (b >= 0xF8) {  // real-time bytes may come anywhere, even inside sysex
+                Short(b);
+                ++i;
+                continue;
+            }
+            if (dev.inSysEx) {
+                if (b < 0x80 || b == 0xF7) {
+                    uint32_t j = i;
+                    while (j < count && bytes[j] < 0x80) {
+                        ++j;
+                    }
+                    if (j < count && bytes[j] == 0xF7) {
+                        ++j;
+                        dev.inSysEx = false;
+                    }
+                    SysExBytes(d, dev, bytes + i, j - i);
+                    i = j;
+                    continue;
+                }
+                EndSysEx();  // another status byte cuts the sysex short
+            }
+            ++i;
+            if (b == 0xF0) {
+                dev.inSysEx = true;
+                SysExBytes(d, dev, &b, 1);
+            } else if (b >= 0x80) {
+                dev.status = b;
+                dev.need = static_cast<uint8_t>(ShortLength(b) - 1);
+                dev.have = 0;
+                if (dev.need == 0) {
+                    if (b != 0xF7) {  // a lone end-of-exclusive means nothing
+                        Short(b);
+                    }
+                    dev.status = 0;
+                }
+            } else if (dev.status != 0) {
+                dev.data[dev.have++] = b;
+                if (dev.have == dev.need) {
+                    Short(dev.status | (DWORD{dev.data[0]} << 8) |
+                          (dev.need == 2 ? DWORD{dev.data[1]} << 16 : 0));
+                    dev.status = 0;
+                }
+            }
+        }
+    }
+
+    void Event(const InEvent& event, const uint8_t* blob) {
+        const uint8_t* bytes = blob + event.offset;
+        switch (event.kind) {
+            case InKind::Short: {
+                const auto status = static_cast<uint8_t>(event.packed);
+                if (!dev.inSysEx && (status < 0xF0 || status >= 0xF8)) {
+                    Short(event.packed);
+                } else {
+                    const uint8_t wire[3] = {status, static_cast<uint8_t>(event.packed >> 8),
+                                             static_cast<uint8_t>(event.packed >> 16)};
+                    Stream(wire, ShortLength(status));
+                }
+                break;
+            }
+            case InKind::Stream:
+                Stream(bytes, event.length);
+                break;
+            case InKind::SysEx:
+                SysExBytes(d, dev, bytes, event.length);
+                break;
+            case InKind::Chunk:
+                OneBuffer(d, dev, bytes, event.length, MIM_LONGDATA);
+                break;
+            case InKind::LongError:
+                OneBuffer(d, dev, bytes, event.length, MIM_LONGERROR);
+                break;
+        }
+    }
+};
+
+void ResetParser(InDevice& dev) {
+    dev.inSysEx = false;
+    dev.status = 0;
+}
+
+// Returns every queued buffer, filled or not, and stops. Lock held.
+void ResetInput(Driver& d, Lock& lock, InDevice& dev) {
+    dev.started = false;
+    ResetParser(dev);
+    std::deque<MIDIHDR*> all;
+    all.swap(dev.buffers);
+    for (MIDIHDR* header : all) {
+        GiveBack(d, lock, dev, header, MIM_LONGDATA);
+    }
+}
+
+// Returns the buffer being filled; empty ones stay queued. Lock held.
+void StopInput(Driver& d, Lock& lock, InDevice& dev) {
+    dev.started = false;
+    ResetParser(dev);
+    FlushPartial(d, lock, dev);
+}
+
+void InputWorker(std::shared_ptr<InDevice> dev) {
+    Driver& d = TheDriver();
+    Lock lock(d.mu);
+    std::vector<InEvent> events;
+    std::vector<uint8_t> blob;
+    while (!dev->worker.quit) {
+        if (!dev->events.empty()) {
+            // Take the whole backlog at once: one lock per batch, not per message.
+            events.clear();
+            blob.clear();
+            events.swap(dev->events);
+            blob.swap(dev->blob);
+            dev->busy = true;
+            Delivery delivery{d, *dev, d.trace, d.inputs[dev->port]->name, dev->startTime};
+            lock.unlock();
+            for (const InEvent& event : events) {
+                if (!dev->started.load(std::memory_order_relaxed)) {
+                    break;
+                }
+                delivery.Event(event, blob.data());
+            }
+            lock.lock();
+            dev->busy = false;
+            d.NotifyWaiters();
+        } else if (dev->resetDone < dev->resetAsked || dev->stopDone < dev->stopAsked) {
+            const uint64_t resetTicket = dev->resetAsked;
+            const uint64_t stopTicket = dev->stopAsked;
+            if (dev->resetDone < resetTicket) {
+                ResetInput(d, lock, *dev);
+            } else {
+                StopInput(d, lock, *dev);
+            }
+            dev->resetDone = resetTicket;
+            dev->stopDone = stopTicket;
+            d.NotifyWaiters();
+        } else {
+            dev->worker.sleeping = true;
+            dev->worker.wake.wait(lock);
+            dev->worker.sleeping = false;
+        }
+    }
+}
+
+enum class Halt { Stop, Reset };
+
+// midiInStop and midiInReset: done by the driver thread, after what is already
+// queued, and waited for, so no callback is in progress when they return.
+MMRESULT HaltInput(HMIDIIN handle, Op op, Halt halt) {
+    Driver& d = TheDriver();
+    Lock lock(d.mu);
+    MMRESULT result;
+    if (InjectedFailure(d, op, result)) {
+        return result;
+    }
+    const auto dev = FindInput(d, handle);
+    if (dev == nullptr) {
+        return MMSYSERR_INVALHANDLE;
+    }
+    if (dev->worker.OnThisThread()) {
+        if (halt == Halt::Reset) {
+            ResetInput(d, lock, *dev);
+        } else {
+            StopInput(d, lock, *dev);
+        }
+        return MMSYSERR_NOERROR;
+    }
+    uint64_t ticket;
+    uint64_t* done;
+    if (halt == Halt::Reset) {
+        ticket = ++dev->resetAsked;
+        done = &dev->resetDone;
+    } else {
+        ticket = ++dev->stopAsked;
+        done = &dev->stopDone;
+    }
+    WakeWorker(dev->worker);
+    const bool ok =
+        WaitFor(d, lock, kWorkerDeadline, [&] { return *done >= ticket || dev->worker.quit; });
+    return ok ? MMSYSERR_NOERROR : MMSYSERR_ERROR;
+}
+
+}  // namespace
+}  // namespace simwinmm
+
+using namespace simwinmm;
+
+extern "C" {
+
+UINT WINAPI midiInGetNumDevs(void) {
+    Driver& d = TheDriver();
+    Lock lock(d.mu);
+    MMRESULT result;
+    if (InjectedFailure(d, Op::InGetNumDevs, result)) {
+        return result;
+    }
+    return static_cast<UINT>(d.inputs.size());
+}
+
+MMRESULT WINAPI midiInGetDevCapsA(UINT_PTR deviceId, LPMIDIINCAPSA caps, UINT capsSize) {
+    Driver& d = TheDriver();
+    Lock lock(d.mu);
+    MMRESULT result;
+    if (InjectedFailure(d, Op::InGetDevCaps, result)) {
+        return result;
+    }
+    if (deviceId >= d.inputs.size()) {
+        return MMSYSERR_BADDEVICEID;
+    }
+    if (caps == nullptr || capsSize == 0) {
+        return MMSYSERR_INVALPARAM;
+    }
+    const InPort& port = *d.inputs[deviceId];
+    if (port.failCaps) {
+        return MMSYSERR_ERROR;
+    }
+    MIDIINCAPSA full{};
+    full.wMid = 0xFFFF;  // unmapped manufacturer
+    full.wPid = 0xFFFF;
+    full.vDriverVersion = 0x0100;
+    const size_t nameLength = std::min(port.name.size(), sizeof(full.szPname) - 1);
+    std::memcpy(full.szPname, port.name.data(), nameLength);
+    std::memcpy(caps, &full, std::min<size_t>(capsSize, sizeof(full)));
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT WINAPI midiInOpen(LPHMIDIIN handle, UINT deviceId, DWORD_PTR callback, DWORD_PTR instance,
+                           DWORD flags) {
+    Driver& d = TheDriver();
+    Lock lock(d.mu);
+    if (handle != nullptr) {
+        *handle = nullptr;
+    }
+    MMRESULT result;
+    if (InjectedFailure(d, Op::InOpen, result)) {
+        return result;
+    }
+    if (handle == nullptr) {
+        return MMSYSERR_INVALPARAM;
+    }
+    if (deviceId >= d.inputs.size()) {
+        return MMSYSERR_BADDEVICEID;
+    }
+    const DWORD callbackType = flags & 0x00070000;
+    if (callbackType != CALLBACK_NULL && callbackType != CALLBACK_FUNCTION) {
+        return MMSYSERR_INVALFLAG;
+    }
+    if (callbackType == CALLBACK_FUNCTION && callback == 0) {
+        return MMSYSERR_INVALPARAM;
+    }
+    InPort& port = *d.inputs[deviceId];
+    if (port.device != nullptr) {
+        return MMSYSERR_ALLOCATED;
+    }
+    auto dev = std::make_shared<InDevice>();
+    d.lastHandle += 0x10;
+    dev->handle = d.lastHandle;
+    dev->port = deviceId;
+    if (callbackType == CALLBACK_FUNCTION) {
+        dev->callback = reinterpret_cast<MidiInCallbackFn>(callback);
+    }
+    dev->instance = instance;
+    dev->worker.thread = std::thread(InputWorker, dev);
+    dev->worker.id = dev->worker.thread.get_id();
+    d.inHandles[dev->handle] = dev;
+    port.device = dev;
+    *handle = reinterpret_cast<HMIDIIN>(dev->handle);
+    lock.unlock();
+    Notify(*dev, MIM_OPEN, 0, 0);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT WINAPI midiInPrepareHeader(HMIDIIN handle, LPMIDIHDR header, UINT headerSize) {
+    Driver& d = TheDriver();
+    Lock lock(d.mu);
+    MMRESULT result;
+    if (InjectedFailure(d, Op::InPrepare, result)) {
+        return result;
+    }
+    if (FindInput(d, handle) == nullptr) {
+        return MMSYSERR_INVALHANDLE;
+    }
+    if (!HeaderSizeOk(header, headerSize) || header->lpData == nullptr) {
+        return MMSYSERR_INVALPARAM;
+    }
+    if ((header->dwFlags & MHDR_PREPARED) == 0) {
+        header->dwFlags = (header->dwFlags & ~(MHDR_DONE | MHDR_INQUEUE)) | MHDR_PREPARED;
+    }
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT WINAPI midiInAddBuffer(HMIDIIN handle, LPMIDIHDR header, UINT headerSize) {
+    Driver& d = TheDriver();
+    Lock lock(d.mu);
+    MMRESULT result;
+    if (InjectedFailure(d, Op::InAddBuffer, result)) {
+        return result;
+    }
+    const auto dev = FindInput(d, handle);
+    if (dev == nullptr) {
+        return MMSYSERR_INVALHANDLE;
+    }
+    if (!HeaderSizeOk(header, headerSize) || header->lpData == nullptr ||
+        header->dwBufferLength == 0) {
+        return MMSYSERR_INVALPARAM;
+    }
+    if ((header->dwFlags & MHDR_PREPARED) == 0) {
+        return MIDIERR_UNPREPARED;
+    }
+    if ((header->dwFlags & MHDR_INQUEUE) != 0) {
+        return MIDIERR_STILLPLAYING;
+    }
+    header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
+    header->dwBytesRecorded = 0;
+    dev->buffers.push_back(header);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT WINAPI midiInStart(HMIDIIN handle) {
+    Driver& d = TheDriver();
+    Lock lock(d.mu);
+    MMRESULT result;
+    if (InjectedFailure(d, Op::InStart, result)) {
+        return result;
+    }
+    const auto dev = FindInput(d, handle);
+    if (dev == nullptr) {
+        return MMSYSERR_INVALHANDLE;
+    }
+    if (!dev->started) {
+        dev->startTime = timeGetTime();
+        dev->started = true;
+    }
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT WINAPI midiInStop(HMIDIIN handle) {
+    return HaltInput(handle, Op::InStop, Halt::Stop);
+}
+
+MMRESULT WINAPI midiInReset(HMIDIIN handle) {
+    return HaltInput(handle, Op::InReset, Halt::Reset);
+}
+
+MMRESULT WINAPI midiInUnprepareHeader(HMIDIIN handle, LPMIDIHDR header, UINT headerSize) {
+    Driver& d = TheDriver();
+    Lock lock(d.mu);
+    MMRESULT result;
+    if (InjectedFailure(d, Op::InUnprepare, result)) {
+        return result;
+    }
+    if (FindInput(d, handle) == nullptr) {
+        return MMSYSERR_INVALHANDLE;
+    }
+    if (!HeaderSizeOk(header, headerSize)) {
+        return MMSYSERR_INVALPARAM;
+    }
+    if ((header->dwFlags & MHDR_INQUEUE) != 0) {
+        return MIDIERR_STILLPLAYING;
+    }
+    header->dwFlags &= ~MHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT WINAPI midiInClose(HMIDIIN handle) {
+    Driver& d = TheDriver();
+    Lock lock(d.mu);
+    MMRESULT result;
+    if (InjectedFailure(d, Op::InClose, result)) {
+        return result;
+    }
+    const auto dev = FindInput(d, handle);
+    if (dev == nullptr) {
+        return MMSYSERR_INVALHANDLE;
+    }
+    if (!dev->buffers.empty()) {
+        return MIDIERR_STILLPLAYING;
+    }
+    d.inHandles.erase(dev->handle);
+    d.inputs[dev->port]->device.reset();
+    dev->started = false;
+    dev->worker.quit = true;
+    WakeWorker(dev->worker);
+    d.NotifyWaiters();
+    lock.unlock();
+    JoinWorker(dev->worker);
+    Notify(*dev, MIM_CLOSE, 0, 0);
+    return MMSYSERR_NOERROR;
+}
+
+}  // extern "C"

@@ -1,0 +1,356 @@
+// The winmm output functions over virtual output ports. Each open output has a
+// driver thread that sends long messages and reports them done (MOM_DONE).
+#include <algorithm>
+#include <cstring>
+
+#include "simwinmm/driver_state.h"
+
+namespace simwinmm {
+namespace {
+
+using Lock = std::unique_lock<std::mutex>;
+
+std::shared_ptr<OutDevice> FindOutput(Driver& d, HMIDIOUT handle) {
+    const auto it = d.outHandles.find(reinterpret_cast<uintptr_t>(handle));
+    return it == d.outHandles.end() ? nullptr : it->second;
+}
+
+// Marks headers done and reports them; returns with the lock held again.
+void Complete(Lock& lock, OutDevice& dev, const std::vector<MIDIHDR*>& done) {
+    for (MIDIHDR* header : done) {
+        header->dwFlags = (header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
+    }
+    lock.unlock();
+    if (dev.callback != nullptr) {
+        for (MIDIHDR* header : done) {
+            dev.callback(reinterpret_cast<HMIDIOUT>(dev.handle), MOM_DONE, dev.instance,
+                         reinterpret_cast<DWORD_PTR>(header), 0);
+        }
+    }
+    lock.lock();
+}
+
+// Sends the oldest unsent message. Lock held on entry and on return.
+void SendNext(Driver& d, Lock& lock, OutDevice& dev) {
+    const OutItem item = dev.unsent.front();
+    std::vector<uint8_t> bytes;
+    if (item.header != nullptr) {
+        // The app's buffer is read here, after midiOutLongMsg returned, as a
+        // real driver reads it: freeing it before MOM_DONE is caught.
+        const auto* data = reinterpret_cast<const uint8_t*>(item.header->lpData);
+        const DWORD length = item.header->dwBufferLength;
+        lock.unlock();
+        bytes.assign(data, data + length);
+        lock.lock();
+    } else {
+        const auto status = static_cast<uint8_t>(item.packed);
+        for (uint32_t i = 0; i < ShortLength(status); ++i) {
+            bytes.push_back(static_cast<uint8_t>(item.packed >> (8 * i)));
+        }
+    }
+    OutPort& port = *d.outputs[dev.port];
+    SendFromOutput(d, port, bytes.data(), static_cast<uint32_t>(bytes.size()),
+                   item.header != nullptr);
+    dev.unsent.pop_front();
+    const Trace trace = d.trace;
+    std::vector<MIDIHDR*> done;
+    if (item.header != nullptr) {
+        if (port.hold) {
+            dev.held.push_back(item.header);
+        } else {
+            done.push_back(item.header);
+        }
+    }
+    lock.unlock();
+    trace(port.name, true, bytes.data(), bytes.size());
+    lock.lock();
+    Complete(lock, dev, done);
+    d.NotifyWaiters();
+}
+
+void CompleteHeld(Driver& d, Lock& lock, OutDevice& dev) {
+    std::vector<MIDIHDR*> done;
+    done.swap(dev.held);
+    Complete(lock, dev, done);
+    d.NotifyWaiters();
+}
+
+// Sends what is queued, then completes everything held. Lock held.
+void ResetOutput(Driver& d, Lock& lock, OutDevice& dev) {
+    while (!dev.unsent.empty()) {
+        SendNext(d, lock, dev);
+    }
+    CompleteHeld(d, lock, dev);
+}
+
+void OutputWorker(std::shared_ptr<OutDevice> dev) {
+    Driver& d = TheDriver();
+    Lock lock(d.mu);
+    while (!dev->worker.quit) {
+        if (!dev->unsent.empty()) {
+            SendNext(d, lock, *dev);
+        } else if (dev->resetDone < dev->resetAsked) {
+            const uint64_t ticket = dev->resetAsked;
+            CompleteHeld(d, lock, *dev);
+            dev->resetDone = ticket;
+            d.NotifyWaiters();
+        } else if (dev->releaseDone < dev->releaseAsked) {
+            const uint64_t ticket = dev->releaseAsked;
+            CompleteHeld(d, lock, *dev);
+            dev->releaseDone = ticket;
+            d.NotifyWaiters();
+        } else {
+            dev->worker.sleeping = true;
+            dev->worker.wake.wait(lock);
+            dev->worker.sleeping = false;
+        }
+    }
+}
+
+}  // namespace
+
+}  // namespace simwinmm
+
+using namespace simwinmm;
+
+extern "C" {
+
+UINT WINAPI midiOutGetNumDevs(void) {
+    Driver& d = TheDriver();
+    Lock lock(d.mu);
+    MMRESULT result;
+    if (InjectedFailure(d, Op::OutGetNumDevs, result)) {
+        return result;
+    }
+    return static_cast<UINT>(d.outputs.size());
+}
+
+MMRESULT WINAPI midiOutGetDevCapsA(UINT_PTR deviceId, LPMIDIOUTCAPSA caps, UINT capsSize) {
+    Driver& d = TheDriver();
+    Lock lock(d.mu);
+    MMRESULT result;
+    if (InjectedFailure(d, Op::OutGetDevCaps, result)) {
+        return result;
+    }
+    if (deviceId >= d.outputs.size()) {
+        return MMSYSERR_BADDEVICEID;
+    }
+    if (caps == nullptr || capsSize == 0) {
+        return MMSYSERR_INVALPARAM;
+    }
+    const OutPort& port = *d.outputs[deviceId];
+    if (port.failCaps) {
+        return MMSYSERR_ERROR;
+    }
+    MIDIOUTCAPSA full{};
+    full.wMid = 0xFFFF;  // unmapped manufacturer
+    full.wPid = 0xFFFF;
+    full.vDriverVersion = 0x0100;
+    const size_t nameLength = std::min(port.name.size(), sizeof(full.szPname) - 1);
+    std::memcpy(full.szPname, port.name.data(), nameLength);
+    full.wTechnology = 1;  // MOD_MIDIPORT
+    full.wChannelMask = 0xFFFF;
+    std::memcpy(caps, &full, std::min<size_t>(capsSize, sizeof(full)));
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT WINAPI midiOutOpen(LPHMIDIOUT handle, UINT deviceId, DWORD_PTR callback,
+                            DWORD_PTR instance, DWORD flags) {
+    Driver& d = TheDriver();
+    Lock lock(d.mu);
+    if (handle != nullptr) {
+        *handle = nullptr;
+    }
+    MMRESULT result;
+    if (InjectedFailure(d, Op::OutOpen, result)) {
+        return result;
+    }
+    if (handle == nullptr) {
+        return MMSYSERR_INVALPARAM;
+    }
+    if (deviceId >= d.outputs.size()) {
+        return MMSYSERR_BADDEVICEID;
+    }
+    const DWORD callbackType = flags & 0x00070000;
+    if (callbackType != CALLBACK_NULL && callbackType != CALLBACK_FUNCTION) {
+        return MMSYSERR_INVALFLAG;
+    }
+    if (callbackType == CALLBACK_FUNCTION && callback == 0) {
+        return MMSYSERR_INVALPARAM;
+    }
+    OutPort& port = *d.outputs[deviceId];
+    if (port.device != nullptr) {
+        return MMSYSERR_ALLOCATED;
+    }
+    auto dev = std::make_shared<OutDevice>();
+    d.lastHandle += 0x10;
+    dev->handle = d.lastHandle;
+    dev->port = deviceId;
+    if (callbackType == CALLBACK_FUNCTION) {
+        dev->callback = reinterpret_cast<MidiOutCallbackFn>(callback);
+    }
+    dev->instance = instance;
+    dev->worker.thread = std::thread(OutputWorker, dev);
+    dev->worker.id = dev->worker.thread.get_id();
+    d.outHandles[dev->handle] = dev;
+    port.device = dev;
+    *handle = reinterpret_cast<HMIDIOUT>(dev->handle);
+    lock.unlock();
+    if (dev->callback != nullptr) {
+        dev->callback(*handle, MOM_OPEN, instance, 0, 0);
+    }
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT WINAPI midiOutShortMsg(HMIDIOUT handle, DWORD message) {
+    Driver& d = TheDriver();
+    Lock lock(d.mu);
+    MMRESULT result;
+    if (InjectedFailure(d, Op::OutShortMsg, result)) {
+        return result;
+    }
+    const auto dev = FindOutput(d, handle);
+    if (dev == nullptr) {
+        return MMSYSERR_INVALHANDLE;
+    }
+    const auto status = static_cast<uint8_t>(message);
+    if (status < 0x80) {
+        return MMSYSERR_INVALPARAM;  // running status is not supported
+    }
+    if (!dev->unsent.empty()) {
+        // Behind a long message still being sent: keep the wire order.
+        dev->unsent.push_back(OutItem{nullptr, message});
+        WakeWorker(dev->worker);
+        return MMSYSERR_NOERROR;
+    }
+    uint8_t bytes[3];
+    const uint32_t length = ShortLength(status);
+    for (uint32_t i = 0; i < length; ++i) {
+        bytes[i] = static_cast<uint8_t>(message >> (8 * i));
+    }
+    OutPort& port = *d.outputs[dev->port];
+    SendFromOutput(d, port, bytes, length, false);
+    const Trace trace = d.trace;
+    lock.unlock();
+    trace(port.name, true, bytes, length);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT WINAPI midiOutPrepareHeader(HMIDIOUT handle, LPMIDIHDR header, UINT headerSize) {
+    Driver& d = TheDriver();
+    Lock lock(d.mu);
+    MMRESULT result;
+    if (InjectedFailure(d, Op::OutPrepare, result)) {
+        return result;
+    }
+    if (FindOutput(d, handle) == nullptr) {
+        return MMSYSERR_INVALHANDLE;
+    }
+    if (!HeaderSizeOk(header, headerSize) || header->lpData == nullptr) {
+        return MMSYSERR_INVALPARAM;
+    }
+    if ((header->dwFlags & MHDR_PREPARED) == 0) {
+        header->dwFlags = (header->dwFlags & ~(MHDR_DONE | MHDR_INQUEUE)) | MHDR_PREPARED;
+    }
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT WINAPI midiOutLongMsg(HMIDIOUT handle, LPMIDIHDR header, UINT headerSize) {
+    Driver& d = TheDriver();
+    Lock lock(d.mu);
+    MMRESULT result;
+    if (InjectedFailure(d, Op::OutLongMsg, result)) {
+        return result;
+    }
+    const auto dev = FindOutput(d, handle);
+    if (dev == nullptr) {
+        return MMSYSERR_INVALHANDLE;
+    }
+    if (!HeaderSizeOk(header, headerSize) || header->lpData == nullptr) {
+        return MMSYSERR_INVALPARAM;
+    }
+    if ((header->dwFlags & MHDR_PREPARED) == 0) {
+        return MIDIERR_UNPREPARED;
+    }
+    if ((header->dwFlags & MHDR_INQUEUE) != 0) {
+        return MIDIERR_STILLPLAYING;
+    }
+    if (header->dwBufferLength > 0x10000) {
+        return MMSYSERR_INVALPARAM;  // winmm's 64 KiB limit per long message
+    }
+    header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
+    dev->unsent.push_back(OutItem{header, 0});
+    WakeWorker(dev->worker);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT WINAPI midiOutUnprepareHeader(HMIDIOUT handle, LPMIDIHDR header, UINT headerSize) {
+    Driver& d = TheDriver();
+    Lock lock(d.mu);
+    MMRESULT result;
+    if (InjectedFailure(d, Op::OutUnprepare, result)) {
+        return result;
+    }
+    if (FindOutput(d, handle) == nullptr) {
+        return MMSYSERR_INVALHANDLE;
+    }
+    if (!HeaderSizeOk(header, headerSize)) {
+        return MMSYSERR_INVALPARAM;
+    }
+    if ((header->dwFlags & MHDR_INQUEUE) != 0) {
+        return MIDIERR_STILLPLAYING;
+    }
+    header->dwFlags &= ~MHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT WINAPI midiOutReset(HMIDIOUT handle) {
+    Driver& d = TheDriver();
+    Lock lock(d.mu);
+    MMRESULT result;
+    if (InjectedFailure(d, Op::OutReset, result)) {
+        return result;
+    }
+    const auto dev = FindOutput(d, handle);
+    if (dev == nullptr) {
+        return MMSYSERR_INVALHANDLE;
+    }
+    if (dev->worker.OnThisThread()) {
+        ResetOutput(d, lock, *dev);
+        return MMSYSERR_NOERROR;
+    }
+    const uint64_t ticket = ++dev->resetAsked;
+    WakeWorker(dev->worker);
+    const bool done = WaitFor(d, lock, kWorkerDeadline,
+                              [&] { return dev->resetDone >= ticket || dev->worker.quit; });
+    return done ? MMSYSERR_NOERROR : MMSYSERR_ERROR;
+}
+
+MMRESULT WINAPI midiOutClose(HMIDIOUT handle) {
+    Driver& d = TheDriver();
+    Lock lock(d.mu);
+    MMRESULT result;
+    if (InjectedFailure(d, Op::OutClose, result)) {
+        return result;
+    }
+    const auto dev = FindOutput(d, handle);
+    if (dev == nullptr) {
+        return MMSYSERR_INVALHANDLE;
+    }
+    if (!dev->unsent.empty() || !dev->held.empty()) {
+        return MIDIERR_STILLPLAYING;
+    }
+    d.outHandles.erase(dev->handle);
+    d.outputs[dev->port]->device.reset();
+    dev->worker.quit = true;
+    WakeWorker(dev->worker);
+    d.NotifyWaiters();
+    lock.unlock();
+    JoinWorker(dev->worker);
+    if (dev->callback != nullptr) {
+        dev->callback(handle, MOM_CLOSE, dev->instance, 0, 0);
+    }
+    return MMSYSERR_NOERROR;
+}
+
+}  // extern "C"
