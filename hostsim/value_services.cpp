@@ -1,6 +1,7 @@
 #include "hostsim/value_services.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -18,13 +19,19 @@ bool IsList(const Node* node) {
 
 // ---------------------------------------------------------------- faults
 
-bool FaultPlan::Enter(std::string_view operation) {
-    auto found = entries_.find(operation);
-    if (found == entries_.end()) {
-        found = entries_.emplace(std::string(operation), Entry{}).first;
-    }
-    Entry& entry = found->second;
+const char* const kOperationNames[kOperationCount] = {
+    "StringToSymbol", "ValueType",       "ValueRelease",     "ValueToInteger",   "ValueToSymbol",
+    "IntegerToValue", "SymbolToValue",   "StringToValue",    "NewList",          "AppendToList",
+    "CountElements",  "GetValueByIndex", "NewPropList",      "AppendToPropList", "Alloc",
+    "Free",           "QueryInterface",  "GetAppInfoString",
+};
+
+bool FaultPlan::Enter(Operation operation) {
+    Entry& entry = entries_[static_cast<int>(operation)];
     const uint64_t call = ++entry.calls;
+    if (entry.failAt.empty()) {
+        return false;
+    }
     auto due = std::find(entry.failAt.begin(), entry.failAt.end(), call);
     if (due == entry.failAt.end()) {
         return false;
@@ -33,26 +40,38 @@ bool FaultPlan::Enter(std::string_view operation) {
     return true;
 }
 
+int FaultPlan::IndexOf(std::string_view operation) {
+    for (int i = 0; i < kOperationCount; ++i) {
+        if (operation == kOperationNames[i]) {
+            return i;
+        }
+    }
+    return -1;
+}
+
 void FaultPlan::Fail(std::string_view operation, uint32_t nth) {
-    if (nth == 0) {
+    const int index = IndexOf(operation);
+    if (index < 0) {
+        // A misspelt name would otherwise make a fault test pass without a fault.
+        std::fprintf(stderr, "FailCall: no operation named %.*s\n",
+                     static_cast<int>(operation.size()), operation.data());
         return;
     }
-    auto found = entries_.find(operation);
-    if (found == entries_.end()) {
-        found = entries_.emplace(std::string(operation), Entry{}).first;
+    if (nth != 0) {
+        Entry& entry = entries_[index];
+        entry.failAt.push_back(entry.calls + nth);
     }
-    found->second.failAt.push_back(found->second.calls + nth);
 }
 
 void FaultPlan::Clear() {
-    for (auto& [name, entry] : entries_) {
+    for (Entry& entry : entries_) {
         entry.failAt.clear();
     }
 }
 
 uint64_t FaultPlan::Count(std::string_view operation) const {
-    auto found = entries_.find(operation);
-    return found == entries_.end() ? 0 : found->second.calls;
+    const int index = IndexOf(operation);
+    return index < 0 ? 0 : entries_[index].calls;
 }
 
 // ---------------------------------------------------------------- memory
@@ -102,7 +121,7 @@ HostState::HostState()
     : values(*this), lists(*this), memory(*this), appInfo(*this), provider(*this) {}
 
 HostResult HostState::Lookup(const InterfaceId* iid, void** out) {
-    if (faults.Enter("QueryInterface") || iid == nullptr || out == nullptr) {
+    if (faults.Enter(Operation::QueryInterface) || iid == nullptr || out == nullptr) {
         if (out != nullptr) {
             *out = nullptr;
         }
@@ -138,7 +157,7 @@ int64_t HostState::ServiceReferences() const {
 // ---------------------------------------------------------------- values
 
 HostResult TESMAR_CALL SimValueService::StringToSymbol(const char* name, Symbol* out) {
-    const bool fail = state_.faults.Enter("StringToSymbol");
+    const bool fail = state_.faults.Enter(Operation::StringToSymbol);
     if (out == nullptr) {
         return kFailure;
     }
@@ -154,7 +173,7 @@ HostResult TESMAR_CALL SimValueService::StringToSymbol(const char* name, Symbol*
 }
 
 HostResult TESMAR_CALL SimValueService::ValueType(const ScriptValue* value, int32_t* type) {
-    const bool fail = state_.faults.Enter("ValueType");
+    const bool fail = state_.faults.Enter(Operation::ValueType);
     if (type == nullptr) {
         return kFailure;
     }
@@ -173,7 +192,7 @@ HostResult TESMAR_CALL SimValueService::ValueType(const ScriptValue* value, int3
 HostResult TESMAR_CALL SimValueService::ValueRelease(ScriptValue* value) {
     // Counted but never made to fail: a release that did not release would
     // only turn into a leak the plug-in cannot do anything about.
-    state_.faults.Enter("ValueRelease");
+    state_.faults.Enter(Operation::ValueRelease);
     if (value == nullptr) {
         state_.store.CountBadRelease();
         return kFailure;
@@ -182,7 +201,7 @@ HostResult TESMAR_CALL SimValueService::ValueRelease(ScriptValue* value) {
 }
 
 HostResult TESMAR_CALL SimValueService::ValueToInteger(const ScriptValue* value, int32_t* out) {
-    if (state_.faults.Enter("ValueToInteger")) {
+    if (state_.faults.Enter(Operation::ValueToInteger)) {
         return kInjected;
     }
     const Node* node = value == nullptr ? nullptr : state_.store.Resolve(*value);
@@ -194,7 +213,7 @@ HostResult TESMAR_CALL SimValueService::ValueToInteger(const ScriptValue* value,
 }
 
 HostResult TESMAR_CALL SimValueService::ValueToSymbol(const ScriptValue* value, Symbol* out) {
-    if (state_.faults.Enter("ValueToSymbol")) {
+    if (state_.faults.Enter(Operation::ValueToSymbol)) {
         return kInjected;
     }
     const Node* node = value == nullptr ? nullptr : state_.store.Resolve(*value);
@@ -206,7 +225,7 @@ HostResult TESMAR_CALL SimValueService::ValueToSymbol(const ScriptValue* value, 
 }
 
 HostResult TESMAR_CALL SimValueService::IntegerToValue(int32_t integer, ScriptValue* out) {
-    const bool fail = state_.faults.Enter("IntegerToValue");
+    const bool fail = state_.faults.Enter(Operation::IntegerToValue);
     if (out == nullptr) {
         return kFailure;
     }
@@ -221,7 +240,7 @@ HostResult TESMAR_CALL SimValueService::IntegerToValue(int32_t integer, ScriptVa
 }
 
 HostResult TESMAR_CALL SimValueService::SymbolToValue(Symbol symbol, ScriptValue* out) {
-    const bool fail = state_.faults.Enter("SymbolToValue");
+    const bool fail = state_.faults.Enter(Operation::SymbolToValue);
     if (out == nullptr) {
         return kFailure;
     }
@@ -239,7 +258,7 @@ HostResult TESMAR_CALL SimValueService::SymbolToValue(Symbol symbol, ScriptValue
 }
 
 HostResult TESMAR_CALL SimValueService::StringToValue(const char* text, ScriptValue* out) {
-    const bool fail = state_.faults.Enter("StringToValue");
+    const bool fail = state_.faults.Enter(Operation::StringToValue);
     if (out == nullptr) {
         return kFailure;
     }
@@ -259,7 +278,7 @@ HostResult TESMAR_CALL SimValueService::StringToValue(const char* text, ScriptVa
 // ---------------------------------------------------------------- lists
 
 HostResult TESMAR_CALL SimListService::NewList(ScriptValue* out) {
-    const bool fail = state_.faults.Enter("NewList");
+    const bool fail = state_.faults.Enter(Operation::NewList);
     if (out == nullptr) {
         return kFailure;
     }
@@ -272,7 +291,7 @@ HostResult TESMAR_CALL SimListService::NewList(ScriptValue* out) {
 }
 
 HostResult TESMAR_CALL SimListService::NewPropList(ScriptValue* out) {
-    const bool fail = state_.faults.Enter("NewPropList");
+    const bool fail = state_.faults.Enter(Operation::NewPropList);
     if (out == nullptr) {
         return kFailure;
     }
@@ -285,7 +304,7 @@ HostResult TESMAR_CALL SimListService::NewPropList(ScriptValue* out) {
 }
 
 HostResult TESMAR_CALL SimListService::AppendToList(ScriptValue* list, const ScriptValue* value) {
-    if (state_.faults.Enter("AppendToList")) {
+    if (state_.faults.Enter(Operation::AppendToList)) {
         return kInjected;
     }
     ValueStore& store = state_.store;
@@ -302,7 +321,7 @@ HostResult TESMAR_CALL SimListService::AppendToList(ScriptValue* list, const Scr
 
 HostResult TESMAR_CALL SimListService::AppendToPropList(ScriptValue* list, const ScriptValue* key,
                                                         const ScriptValue* value) {
-    if (state_.faults.Enter("AppendToPropList")) {
+    if (state_.faults.Enter(Operation::AppendToPropList)) {
         return kInjected;
     }
     ValueStore& store = state_.store;
@@ -322,7 +341,7 @@ HostResult TESMAR_CALL SimListService::AppendToPropList(ScriptValue* list, const
 }
 
 int32_t TESMAR_CALL SimListService::CountElements(const ScriptValue* list) {
-    if (state_.faults.Enter("CountElements")) {
+    if (state_.faults.Enter(Operation::CountElements)) {
         return 0;
     }
     const Node* node = list == nullptr ? nullptr : state_.store.Resolve(*list);
@@ -331,7 +350,7 @@ int32_t TESMAR_CALL SimListService::CountElements(const ScriptValue* list) {
 
 HostResult TESMAR_CALL SimListService::GetValueByIndex(const ScriptValue* list, int32_t position,
                                                        ScriptValue* out) {
-    const bool fail = state_.faults.Enter("GetValueByIndex");
+    const bool fail = state_.faults.Enter(Operation::GetValueByIndex);
     if (out == nullptr) {
         return kFailure;
     }
@@ -352,14 +371,14 @@ HostResult TESMAR_CALL SimListService::GetValueByIndex(const ScriptValue* list, 
 // ---------------------------------------------------------------- memory
 
 void* TESMAR_CALL SimMemoryService::Alloc(uint32_t size) {
-    if (state_.faults.Enter("Alloc")) {
+    if (state_.faults.Enter(Operation::Alloc)) {
         return nullptr;
     }
     return state_.blocks.Alloc(size);
 }
 
 void TESMAR_CALL SimMemoryService::Free(void* block) {
-    state_.faults.Enter("Free");
+    state_.faults.Enter(Operation::Free);
     if (block != nullptr && !state_.blocks.Free(block)) {
         state_.store.CountBadRelease();
     }
@@ -369,7 +388,7 @@ void TESMAR_CALL SimMemoryService::Free(void* block) {
 
 HostResult TESMAR_CALL SimAppInfoService::GetAppInfoString(int32_t property, char* buffer,
                                                            uint32_t size) {
-    const bool fail = state_.faults.Enter("GetAppInfoString");
+    const bool fail = state_.faults.Enter(Operation::GetAppInfoString);
     if (buffer == nullptr || size == 0) {
         return kFailure;
     }

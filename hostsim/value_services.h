@@ -3,8 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
-#include <map>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -15,11 +13,34 @@
 
 namespace hostsim {
 
-// Makes the n-th call of a named operation fail, and counts every call.
+enum class Operation : uint8_t {
+    StringToSymbol,
+    ValueType,
+    ValueRelease,
+    ValueToInteger,
+    ValueToSymbol,
+    IntegerToValue,
+    SymbolToValue,
+    StringToValue,
+    NewList,
+    AppendToList,
+    CountElements,
+    GetValueByIndex,
+    NewPropList,
+    AppendToPropList,
+    Alloc,
+    Free,
+    QueryInterface,
+    GetAppInfoString,
+};
+constexpr int kOperationCount = static_cast<int>(Operation::GetAppInfoString) + 1;
+
+// Makes the n-th call of an operation fail, and counts every call. Operations
+// are named as in host_api.h; an unknown name is never called.
 class FaultPlan {
 public:
     // Counts the call; true when this one is to fail.
-    bool Enter(std::string_view operation);
+    bool Enter(Operation operation);
     void Fail(std::string_view operation, uint32_t nth);
     void Clear();
     uint64_t Count(std::string_view operation) const;
@@ -29,7 +50,8 @@ private:
         uint64_t calls = 0;
         std::vector<uint64_t> failAt;  // call numbers still to fail
     };
-    std::map<std::string, Entry, std::less<>> entries_;
+    static int IndexOf(std::string_view operation);  // -1 when unknown
+    Entry entries_[kOperationCount];
 };
 
 class MemoryBlocks {
