@@ -33,8 +33,10 @@ if(NOT "${status}" STREQUAL "${EXPECT_EXIT}")
   fail("exit status ${status}, expected ${EXPECT_EXIT}")
 endif()
 
-# Lines as list elements: brackets and semicolons would confuse CMake lists.
+# Lines as list elements: brackets, semicolons and backslashes would confuse
+# CMake lists.
 function(to_lines text result)
+  string(REPLACE "\\" "<BS>" text "${text}")
   string(REPLACE "[" "<LB>" text "${text}")
   string(REPLACE "]" "<RB>" text "${text}")
   string(REPLACE ";" "<SC>" text "${text}")
