@@ -99,7 +99,9 @@ public:
 
     // ---- fault injection: the n-th call (1 = the next) of the named service
     // operation ("NewPropList", "Alloc", "ValueToInteger", "QueryInterface",
-    // ...) fails: a nonzero result code, or null for Alloc.
+    // ...) fails: a nonzero result code, or null for Alloc; a failing make
+    // leaves a Void that is no live value. ValueRelease and Free are counted
+    // but never fail. An unknown name is reported on standard error.
     void FailCall(std::string_view operation, uint32_t nth);
     void ClearFaults();
     uint64_t CallCount(std::string_view operation) const;
