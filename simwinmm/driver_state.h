@@ -98,6 +98,7 @@ struct InDevice {
 struct OutItem {
     MIDIHDR* header;
     DWORD packed;
+    bool traced;  // the caller traced it already
 };
 
 struct OutDevice {

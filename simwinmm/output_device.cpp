@@ -33,6 +33,7 @@ void Complete(Lock& lock, OutDevice& dev, const std::vector<MIDIHDR*>& done) {
 // Sends the oldest unsent message. Lock held on entry and on return.
 void SendNext(Driver& d, Lock& lock, OutDevice& dev) {
     const OutItem item = dev.unsent.front();
+    const bool traced = item.traced;
     std::vector<uint8_t> bytes;
     if (item.header != nullptr) {
         // The app's buffer is read here, after midiOutLongMsg returned, as a
@@ -49,10 +50,16 @@ void SendNext(Driver& d, Lock& lock, OutDevice& dev) {
         }
     }
     OutPort& port = *d.outputs[dev.port];
+    // Traced before it can come back in, so "out" always precedes "in".
+    const Trace trace = d.trace;
+    if (trace.fn != nullptr && !traced) {
+        lock.unlock();
+        trace(port.name, true, bytes.data(), bytes.size());
+        lock.lock();
+    }
     SendFromOutput(d, port, bytes.data(), static_cast<uint32_t>(bytes.size()),
                    item.header != nullptr);
     dev.unsent.pop_front();
-    const Trace trace = d.trace;
     std::vector<MIDIHDR*> done;
     if (item.header != nullptr) {
         if (port.hold) {
@@ -61,9 +68,6 @@ void SendNext(Driver& d, Lock& lock, OutDevice& dev) {
             done.push_back(item.header);
         }
     }
-    lock.unlock();
-    trace(port.name, true, bytes.data(), bytes.size());
-    lock.lock();
     Complete(lock, dev, done);
     d.NotifyWaiters();
 }
@@ -209,30 +213,38 @@ MMRESULT WINAPI midiOutShortMsg(HMIDIOUT handle, DWORD message) {
     if (InjectedFailure(d, Op::OutShortMsg, result)) {
         return result;
     }
-    const auto dev = FindOutput(d, handle);
-    if (dev == nullptr) {
+    const auto found = FindOutput(d, handle);
+    if (found == nullptr) {
         return MMSYSERR_INVALHANDLE;
     }
     const auto status = static_cast<uint8_t>(message);
     if (status < 0x80) {
         return MMSYSERR_INVALPARAM;  // running status is not supported
     }
-    if (!dev->unsent.empty()) {
-        // Behind a long message still being sent: keep the wire order.
-        dev->unsent.push_back(OutItem{nullptr, message});
-        WakeWorker(dev->worker);
-        return MMSYSERR_NOERROR;
-    }
     uint8_t bytes[3];
     const uint32_t length = ShortLength(status);
     for (uint32_t i = 0; i < length; ++i) {
         bytes[i] = static_cast<uint8_t>(message >> (8 * i));
     }
-    OutPort& port = *d.outputs[dev->port];
-    SendFromOutput(d, port, bytes, length, false);
+    auto dev = found;
     const Trace trace = d.trace;
-    lock.unlock();
-    trace(port.name, true, bytes, length);
+    if (trace.fn != nullptr) {
+        // Traced before it can come back in, so "out" always precedes "in".
+        lock.unlock();
+        trace(d.outputs[dev->port]->name, true, bytes, length);
+        lock.lock();
+        dev = FindOutput(d, handle);
+        if (dev == nullptr) {
+            return MMSYSERR_INVALHANDLE;
+        }
+    }
+    if (!dev->unsent.empty()) {
+        // Behind a long message still being sent: keep the wire order.
+        dev->unsent.push_back(OutItem{nullptr, message, trace.fn != nullptr});
+        WakeWorker(dev->worker);
+        return MMSYSERR_NOERROR;
+    }
+    SendFromOutput(d, *d.outputs[dev->port], bytes, length, false);
     return MMSYSERR_NOERROR;
 }
 
@@ -279,7 +291,7 @@ MMRESULT WINAPI midiOutLongMsg(HMIDIOUT handle, LPMIDIHDR header, UINT headerSiz
         return MMSYSERR_INVALPARAM;  // winmm's 64 KiB limit per long message
     }
     header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
-    dev->unsent.push_back(OutItem{header, 0});
+    dev->unsent.push_back(OutItem{header, 0, false});
     WakeWorker(dev->worker);
     return MMSYSERR_NOERROR;
 }
