@@ -1,3 +1,4 @@
+cmake_minimum_required(VERSION 3.25)
 # Runs tesmar-host once and checks what it did. Portable: used natively and,
 # with EMULATOR set, for the Windows program under an emulator.
 #
