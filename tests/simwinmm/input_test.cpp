@@ -138,8 +138,6 @@ TEST_F(Input, ResetReturnsEveryBufferFilledOrNotAndStops) {
     simwinmm::InjectShort(0, 0xF8);
     ASSERT_TRUE(simwinmm::WaitIdle(0));
     EXPECT_EQ(rec.Count(MIM_DATA), 0u);
-    buffers.pop_back();  // not reused below
-    ASSERT_EQ(midiInReset(in), MMSYSERR_NOERROR);
     CloseAll();
 }
 
