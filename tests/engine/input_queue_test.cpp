@@ -146,28 +146,38 @@ TEST_F(InputQueueTest, ExactCapacityAndTheSevenByteRule) {
 }
 
 TEST_F(InputQueueTest, RecordsWrapAtEveryByte) {
-    const std::vector<uint8_t> sysex = {0xF0, 0x43, 0x10, 0x4C, 0x01, 0x02, 0xF7};
+    // Each round advances the ring by an odd number of bytes, so 1024 rounds
+    // start the record under test at every byte of a 1024-byte ring.
     struct Case {
-        uint8_t status, data1, data2;
-        const char* stored;
+        const char* name;
+        std::vector<uint8_t> filler;  // short message before the record, or none
+        std::vector<uint8_t> record;  // short message, or a whole sysex
+        Records stored;
     };
-    const Case shorts[] = {
-        {0x9A, 0x24, 0x64, "9A 24 64 @16909060"},  // 7 bytes
-        {0xC3, 0x11, 0, "C3 11 @16909060"},        // 6 bytes
-        {0xF8, 0, 0, "F8 @16909060"},              // 5 bytes
+    const Case cases[] = {
+        {"7 bytes", {}, {0x9A, 0x24, 0x64}, {"9A 24 64 @16909060"}},
+        {"5 bytes", {}, {0xF8}, {"F8 @16909060"}},
+        {"6 bytes", {0xFC}, {0xC3, 0x11}, {"FC @16909060", "C3 11 @16909060"}},
+        {"sysex", {}, {0xF0, 0x43, 0x10, 0x4C, 0x01, 0x02, 0xF7},
+         {"F0 43 10 4C 01 02 F7 @16909060"}},
     };
-    for (uint32_t offset = 0; offset < 1024; ++offset) {
-        for (const Case& c : shorts) {
-            engine->OpenInput(0, 1024);
-            MoveTo(queue(), offset);
-            queue().CaptureShortMessage(c.status, c.data1, c.data2, 0x01020304);
-            queue().CaptureShortMessage(0xFC, 0, 0, 9);
-            ASSERT_EQ(Drain(queue()), (Records{c.stored, "FC @9"})) << offset;
+    auto capture = [&](const std::vector<uint8_t>& m) {
+        if (m.front() == 0xF0) {
+            Start(m, 0x01020304);
+        } else {
+            queue().CaptureShortMessage(m[0], m.size() > 1 ? m[1] : 0, m.size() > 2 ? m[2] : 0,
+                                        0x01020304);
         }
+    };
+    for (const Case& c : cases) {
         engine->OpenInput(0, 1024);
-        MoveTo(queue(), offset);
-        Start(sysex, 0x01020304);
-        ASSERT_EQ(Drain(queue()), Records{"F0 43 10 4C 01 02 F7 @16909060"}) << offset;
+        for (int round = 0; round < 1024; ++round) {
+            if (!c.filler.empty()) {
+                capture(c.filler);
+            }
+            capture(c.record);
+            ASSERT_EQ(Drain(queue()), c.stored) << c.name << " round " << round;
+        }
     }
     EXPECT_FALSE(engine->InputOverflowed());
 }

@@ -1,0 +1,26 @@
+// A MidiEngine with the platform stubbed out and input open, for benchmarks.
+#pragma once
+
+#include "engine/midi_engine.h"
+#include "hostsim/sim_host.h"
+
+class BenchEngine : public MidiEngine {
+public:
+    explicit BenchEngine(hostsim::SimHost& host)
+        : MidiEngine(host.values(), host.lists(), host.memory()) {
+        AllocateQueue(1 << 16);
+        inputOpen = true;
+    }
+    StatusCode Init() override { return kStatusOk; }
+    int32_t GetTime() override { return 0; }
+    void ResetTimer() override {}
+    void GetInputPorts(ScriptValue&) override {}
+    StatusCode OpenInput(int32_t, uint32_t) override { return kStatusOk; }
+    StatusCode CloseInput() override { return kStatusOk; }
+    void GetOutputPorts(ScriptValue&) override {}
+    StatusCode OpenOutput(int32_t) override { return kStatusOk; }
+    StatusCode CloseOutput() override { return kStatusOk; }
+    StatusCode SendShortMessage(uint8_t, uint8_t, uint8_t, uint32_t) override { return kStatusOk; }
+    StatusCode SendLongMessage(uint8_t, const ScriptValue&, int32_t) override { return kStatusOk; }
+    InputQueue& Queue() { return queue; }
+};

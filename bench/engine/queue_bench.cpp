@@ -1,0 +1,114 @@
+// The input queue: capture on the driver's side, raw reads and decoding on
+// the script's side.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "bench_engine.h"
+#include "engine/input_queue.h"
+
+namespace {
+
+constexpr uint32_t kBatch = 64;
+
+// A ring that the benchmark empties between batches.
+struct Ring {
+    hostsim::SimHost host;
+    FilterMasks masks;
+    InputQueue queue{masks};
+    explicit Ring(uint32_t size) { queue.Allocate(host.memory(), size); }
+    ~Ring() { queue.Free(host.memory()); }
+};
+
+void BM_CaptureShortMessage(benchmark::State& state) {
+    Ring ring(1 << 16);
+    uint32_t timestamp = 0;
+    for (auto _ : state) {
+        for (uint32_t i = 0; i < kBatch; ++i) {
+            ring.queue.CaptureShortMessage(0x90, static_cast<uint8_t>(i), 100, ++timestamp);
+        }
+        ring.queue.Flush();
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * kBatch));
+}
+BENCHMARK(BM_CaptureShortMessage);
+
+void BM_CaptureSysEx(benchmark::State& state) {
+    const uint32_t length = static_cast<uint32_t>(state.range(0));
+    Ring ring(1 << 20);
+    std::vector<uint8_t> message(length, 0x11);
+    message.front() = 0xF0;
+    message.back() = 0xF7;
+    for (auto _ : state) {
+        ring.queue.CaptureSysExStart(message.data(), std::min<uint32_t>(512, length), 1);
+        for (uint32_t at = 512; at < length; at += 512) {
+            ring.queue.CaptureSysExContinue(message.data() + at, std::min<uint32_t>(512, length - at));
+        }
+        ring.queue.Flush();
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * length));
+}
+BENCHMARK(BM_CaptureSysEx)->Arg(512)->Arg(64 * 1024);
+
+void BM_RawRead(benchmark::State& state) {
+    Ring ring(1 << 16);
+    RawRecord record;
+    uint32_t left = 0;
+    for (auto _ : state) {
+        if (left == 0) {
+            state.PauseTiming();
+            for (uint32_t i = 0; i < 4096; ++i) {
+                ring.queue.CaptureShortMessage(0x90, static_cast<uint8_t>(i & 0x7F), 100, i);
+            }
+            left = 4096;
+            state.ResumeTiming();
+        }
+        ring.queue.ReadNext(record);
+        benchmark::DoNotOptimize(record);
+        --left;
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
+}
+BENCHMARK(BM_RawRead);
+
+// The same stream as the peers get: capture a batch, then read it back.
+void BM_CaptureAndRawRead(benchmark::State& state) {
+    Ring ring(1 << 16);
+    RawRecord record;
+    uint32_t timestamp = 0;
+    for (auto _ : state) {
+        for (uint32_t i = 0; i < kBatch; ++i) {
+            ring.queue.CaptureShortMessage(0x90, static_cast<uint8_t>(i), 100, ++timestamp);
+        }
+        for (uint32_t i = 0; i < kBatch; ++i) {
+            ring.queue.ReadNext(record);
+            benchmark::DoNotOptimize(record);
+        }
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * kBatch));
+}
+BENCHMARK(BM_CaptureAndRawRead);
+
+// Script values through the host simulator: one property list per message.
+void BM_DecodeMessage(benchmark::State& state) {
+    hostsim::SimHost host;
+    BenchEngine engine(host);
+    InputQueue& queue = engine.Queue();
+    for (auto _ : state) {
+        state.PauseTiming();
+        for (uint32_t i = 0; i < kBatch; ++i) {
+            queue.CaptureShortMessage(0x90, static_cast<uint8_t>(i), 100, i);
+        }
+        ScriptValue list = host.NewList();
+        state.ResumeTiming();
+        engine.GetPendingMessages(list);
+        state.PauseTiming();
+        host.Release(list);
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * kBatch));
+}
+BENCHMARK(BM_DecodeMessage);
+
+}  // namespace
