@@ -215,11 +215,14 @@ void StopInput(Driver& d, Lock& lock, InDevice& dev) {
     FlushPartial(d, lock, dev);
 }
 
+constexpr uint32_t kIdleRounds = 64;
+
 void InputWorker(std::shared_ptr<InDevice> dev) {
     Driver& d = TheDriver();
     Lock lock(d.mu);
     std::vector<InEvent> events;
     std::vector<uint8_t> blob;
+    uint32_t idleRounds = 0;
     while (!dev->worker.quit) {
         if (!dev->events.empty()) {
             // Take the whole backlog at once: one lock per batch, not per message.
@@ -250,11 +253,20 @@ void InputWorker(std::shared_ptr<InDevice> dev) {
             dev->resetDone = resetTicket;
             dev->stopDone = stopTicket;
             d.NotifyWaiters();
+        } else if (idleRounds < kIdleRounds) {
+            // A sender is usually mid-burst: look again shortly before
+            // sleeping, so a stream of messages costs no wake-up each.
+            ++idleRounds;
+            lock.unlock();
+            std::this_thread::yield();
+            lock.lock();
+            continue;
         } else {
             dev->worker.sleeping = true;
             dev->worker.wake.wait(lock);
             dev->worker.sleeping = false;
         }
+        idleRounds = 0;
     }
 }
 
