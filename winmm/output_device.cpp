@@ -92,7 +92,7 @@ StatusCode WinMmMidiEngine::SendShortMessage(uint8_t status, uint8_t data1, uint
     const DWORD packed = static_cast<DWORD>(status) | static_cast<DWORD>(data1) << 8 |
                          static_cast<DWORD>(data2) << 16;
     return midiOutShortMsg(outputHandle, packed) == MMSYSERR_NOERROR ? kStatusOk
-                                                                      : kStatusDriverError;
+                                                                     : kStatusDriverError;
 }
 
 StatusCode WinMmMidiEngine::SendLongMessage(uint8_t manufacturerID, const ScriptValue& data,

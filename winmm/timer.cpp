@@ -5,4 +5,6 @@ int32_t WinMmMidiEngine::GetTime() {
     return static_cast<int32_t>(timeGetTime() - timerBase);
 }
 
-void WinMmMidiEngine::ResetTimer() { timerBase = timeGetTime(); }
+void WinMmMidiEngine::ResetTimer() {
+    timerBase = timeGetTime();
+}

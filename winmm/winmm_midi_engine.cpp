@@ -26,8 +26,7 @@ void KeepBlock(void* block) {
 
 void KeepTarget(CallbackTarget* target) {
     target->nextKept = keptTargets.load(std::memory_order_relaxed);
-    while (!keptTargets.compare_exchange_weak(target->nextKept, target,
-                                              std::memory_order_release,
+    while (!keptTargets.compare_exchange_weak(target->nextKept, target, std::memory_order_release,
                                               std::memory_order_relaxed)) {
     }
 }
@@ -40,8 +39,8 @@ MidiEngine* CreateMidiEngine(HostValueService& valueService, HostListService& li
     if (target == nullptr) {
         return nullptr;
     }
-    auto* engine = new (std::nothrow) WinMmMidiEngine(valueService, listService, memoryService,
-                                                      target);
+    auto* engine =
+        new (std::nothrow) WinMmMidiEngine(valueService, listService, memoryService, target);
     if (engine == nullptr) {
         delete target;
         return nullptr;

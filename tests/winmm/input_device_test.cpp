@@ -137,11 +137,8 @@ TEST_F(InputDeviceTest, OpenFailuresUnwindEverythingTheyPrepared) {
         uint32_t unprepared;  // headers given back unprepared by the unwinding
     };
     const Case cases[] = {
-        {"midiInOpen", 1, 0},
-        {"midiInPrepareHeader", 1, 0},
-        {"midiInPrepareHeader", 5, 4},
-        {"midiInAddBuffer", 1, 1},
-        {"midiInAddBuffer", 64, 64},
+        {"midiInOpen", 1, 0},      {"midiInPrepareHeader", 1, 0}, {"midiInPrepareHeader", 5, 4},
+        {"midiInAddBuffer", 1, 1}, {"midiInAddBuffer", 64, 64},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.operation) + " #" + std::to_string(c.nth));
