@@ -62,7 +62,9 @@ Interpreter::Interpreter(hostsim::SimHost& host, XtraSession& session, std::ostr
       waiter_([](int32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }),
       start_(std::chrono::steady_clock::now()) {}
 
-Interpreter::~Interpreter() { ReleaseVariables(); }
+Interpreter::~Interpreter() {
+    ReleaseVariables();
+}
 
 void Interpreter::ReleaseVariables() {
     for (auto& [name, value] : variables_) {
@@ -86,7 +88,8 @@ bool Interpreter::RunLine(int lineNumber, const std::string& line) {
     }
     try {
         switch (statement.kind) {
-            case StatementKind::Empty: break;
+            case StatementKind::Empty:
+                break;
             case StatementKind::Put: {
                 Owned value(host_, Evaluate(*statement.value));
                 Put(value.get());
@@ -143,11 +146,16 @@ void Interpreter::Assign(const std::string& name, const ScriptValue& value) {
 
 ScriptValue Interpreter::Evaluate(const Expr& expr) {
     switch (expr.kind) {
-        case ExprKind::Integer: return host_.Integer(expr.integer);
-        case ExprKind::Float: return host_.Float(expr.real);
-        case ExprKind::String: return host_.String(expr.text);
-        case ExprKind::Symbol: return host_.SymbolValue(expr.text);
-        case ExprKind::Void: return host_.Void();
+        case ExprKind::Integer:
+            return host_.Integer(expr.integer);
+        case ExprKind::Float:
+            return host_.Float(expr.real);
+        case ExprKind::String:
+            return host_.String(expr.text);
+        case ExprKind::Symbol:
+            return host_.SymbolValue(expr.text);
+        case ExprKind::Void:
+            return host_.Void();
         case ExprKind::Milliseconds: {
             const auto elapsed = std::chrono::steady_clock::now() - start_;
             return host_.Integer(static_cast<int32_t>(
@@ -187,11 +195,14 @@ ScriptValue Interpreter::Evaluate(const Expr& expr) {
                     }
                     return host_.Integer(-value);
                 }
-                case Kind::Float: return host_.Float(-host_.FloatOf(operand.get()));
-                default: Throw(expr.column, "only a number can be negated");
+                case Kind::Float:
+                    return host_.Float(-host_.FloatOf(operand.get()));
+                default:
+                    Throw(expr.column, "only a number can be negated");
             }
         }
-        case ExprKind::Call: return EvaluateCall(expr);
+        case ExprKind::Call:
+            return EvaluateCall(expr);
         case ExprKind::XtraRef:
             Throw(expr.column, "an xtra reference can only be given to new() or interface()");
     }
@@ -200,8 +211,8 @@ ScriptValue Interpreter::Evaluate(const Expr& expr) {
 
 void Interpreter::CheckXtra(const Expr& call) {
     if (call.items.size() != 1 || call.items[0]->kind != ExprKind::XtraRef) {
-        Throw(call.column, call.text + "() takes one argument: xtra \"" + session_.XtraName() +
-                               "\"");
+        Throw(call.column,
+              call.text + "() takes one argument: xtra \"" + session_.XtraName() + "\"");
     }
     if (!SameName(call.items[0]->text, session_.XtraName())) {
         Throw(call.items[0]->column, "no xtra named \"" + call.items[0]->text + "\"");
@@ -266,8 +277,8 @@ ScriptValue Interpreter::CallMethod(const Expr& call, int32_t method) {
     }
     Owned me(host_, Evaluate(*call.items[0]));
     if (host_.KindOf(me.get()) != Kind::Object) {
-        Throw(call.items[0]->column, call.text + "() needs an instance made by new(), not " +
-                                         host_.Print(me.get()));
+        Throw(call.items[0]->column,
+              call.text + "() needs an instance made by new(), not " + host_.Print(me.get()));
     }
     std::vector<Owned> owned;
     owned.reserve(static_cast<size_t>(declared));
@@ -283,8 +294,7 @@ ScriptValue Interpreter::CallMethod(const Expr& call, int32_t method) {
         args.push_back(value.get());
     }
     Owned result(host_, host_.Void());
-    const HostResult code =
-        session_.Call(host_.ObjectId(me.get()), method, args, result.get());
+    const HostResult code = session_.Call(host_.ObjectId(me.get()), method, args, result.get());
     if (code != kHostOk) {
         Throw(call.column, call.text + "() failed with host code " + HexCode(code));
     }

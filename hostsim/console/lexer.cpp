@@ -108,14 +108,30 @@ bool Lex(std::string_view line, std::vector<Token>* tokens, LexError* error) {
             i = close + 1;
         } else {
             switch (c) {
-                case '(': token.kind = TokenKind::LeftParen; break;
-                case ')': token.kind = TokenKind::RightParen; break;
-                case '[': token.kind = TokenKind::LeftBracket; break;
-                case ']': token.kind = TokenKind::RightBracket; break;
-                case ',': token.kind = TokenKind::Comma; break;
-                case ':': token.kind = TokenKind::Colon; break;
-                case '=': token.kind = TokenKind::Equals; break;
-                case '-': token.kind = TokenKind::Minus; break;
+                case '(':
+                    token.kind = TokenKind::LeftParen;
+                    break;
+                case ')':
+                    token.kind = TokenKind::RightParen;
+                    break;
+                case '[':
+                    token.kind = TokenKind::LeftBracket;
+                    break;
+                case ']':
+                    token.kind = TokenKind::RightBracket;
+                    break;
+                case ',':
+                    token.kind = TokenKind::Comma;
+                    break;
+                case ':':
+                    token.kind = TokenKind::Colon;
+                    break;
+                case '=':
+                    token.kind = TokenKind::Equals;
+                    break;
+                case '-':
+                    token.kind = TokenKind::Minus;
+                    break;
                 default:
                     *error = {column, std::string("unexpected character '") + c + "'"};
                     return false;

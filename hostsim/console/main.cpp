@@ -131,7 +131,8 @@ int main(int argc, char** argv) {
     console::Options options;
     std::string error;
     if (!console::ParseOptions(argc, argv, TESMAR_DEFAULT_MODULE, &options, &error)) {
-        std::cerr << "tesmar-host: " << error << "\n" << "try tesmar-host --help\n";
+        std::cerr << "tesmar-host: " << error << "\n"
+                  << "try tesmar-host --help\n";
         return kExitUsage;
     }
     if (options.help) {

@@ -2,16 +2,16 @@
 
 namespace console {
 
-std::unique_ptr<ModuleSession> ModuleSession::Open(hostsim::SimHost& host,
-                                                   const std::string& path, std::string* error) {
+std::unique_ptr<ModuleSession> ModuleSession::Open(hostsim::SimHost& host, const std::string& path,
+                                                   std::string* error) {
     auto module = hostsim::LoadedModule::Load(host, path, error);
     if (!module) {
         return nullptr;
     }
     const HostResult registered = module->Register();
     if (registered != kHostOk || module->MethodNames().empty()) {
-        *error = "registration of " + path + " failed (host code " +
-                 std::to_string(registered) + ")";
+        *error =
+            "registration of " + path + " failed (host code " + std::to_string(registered) + ")";
         return nullptr;
     }
     return std::unique_ptr<ModuleSession>(new ModuleSession(std::move(module)));

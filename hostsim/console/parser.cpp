@@ -73,10 +73,14 @@ private:
 
     static std::string Describe(const Token& token) {
         switch (token.kind) {
-            case TokenKind::End: return "end of line";
-            case TokenKind::String: return "string \"" + token.text + "\"";
-            case TokenKind::Symbol: return "#" + token.text;
-            default: return "'" + token.text + "'";
+            case TokenKind::End:
+                return "end of line";
+            case TokenKind::String:
+                return "string \"" + token.text + "\"";
+            case TokenKind::Symbol:
+                return "#" + token.text;
+            default:
+                return "'" + token.text + "'";
         }
     }
 
@@ -91,8 +95,8 @@ private:
 
     bool Expect(TokenKind kind, const char* what) {
         if (Peek().kind != kind) {
-            return Fail(Peek().column, std::string("expected ") + what + ", found " +
-                                           Describe(Peek()));
+            return Fail(Peek().column,
+                        std::string("expected ") + what + ", found " + Describe(Peek()));
         }
         Next();
         return true;
@@ -158,7 +162,8 @@ private:
                 expr->text = token.text;
                 return expr;
             }
-            case TokenKind::LeftBracket: return ParseList(token.column);
+            case TokenKind::LeftBracket:
+                return ParseList(token.column);
             case TokenKind::LeftParen: {
                 auto inner = ParseExpr();
                 if (!inner || !Expect(TokenKind::RightParen, "')'")) {
@@ -166,7 +171,8 @@ private:
                 }
                 return inner;
             }
-            case TokenKind::Identifier: return ParseName(token);
+            case TokenKind::Identifier:
+                return ParseName(token);
             default:
                 Fail(token.column, "expected a value, found " + Describe(token));
                 return nullptr;
@@ -179,7 +185,8 @@ private:
         }
         if (SameName(token.text, "the")) {
             const Token& property = Next();
-            if (property.kind != TokenKind::Identifier || !SameName(property.text, "milliseconds")) {
+            if (property.kind != TokenKind::Identifier ||
+                !SameName(property.text, "milliseconds")) {
                 Fail(property.column, "unknown property: only 'the milliseconds' is known");
                 return nullptr;
             }
@@ -246,8 +253,8 @@ private:
         while (true) {
             if (isProp) {
                 if (Peek().kind != TokenKind::Symbol || PeekAt(1).kind != TokenKind::Colon) {
-                    Fail(Peek().column, "expected #property: in a property list, found " +
-                                            Describe(Peek()));
+                    Fail(Peek().column,
+                         "expected #property: in a property list, found " + Describe(Peek()));
                     return nullptr;
                 }
                 list->keys.push_back(Next().text);

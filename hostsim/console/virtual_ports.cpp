@@ -48,8 +48,12 @@ void SetUpVirtualPorts(const std::vector<PortSpec>& ports, bool trace) {
             case PortSpec::Kind::Loopback:
                 inputs.push_back(simwinmm::AddLoopbackPort(port.name).input);
                 break;
-            case PortSpec::Kind::Input: inputs.push_back(simwinmm::AddInputPort(port.name)); break;
-            case PortSpec::Kind::Output: simwinmm::AddOutputPort(port.name); break;
+            case PortSpec::Kind::Input:
+                inputs.push_back(simwinmm::AddInputPort(port.name));
+                break;
+            case PortSpec::Kind::Output:
+                simwinmm::AddOutputPort(port.name);
+                break;
         }
     }
     simwinmm::SetTrace(trace ? TraceLine : nullptr, nullptr);
