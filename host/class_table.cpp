@@ -6,7 +6,9 @@
 
 namespace {
 
-HostResult TESMAR_CALL CreateRegistrar(HostHeader*) { return kHostOk; }
+HostResult TESMAR_CALL CreateRegistrar(HostHeader*) {
+    return kHostOk;
+}
 void TESMAR_CALL DestroyRegistrar(HostHeader*) {}
 
 HostResult CreateRegistrationInterface(HostHeader* owner, void** out) {

@@ -72,4 +72,6 @@ HostResult CreateInterfaceObject(const InterfaceOps& ops, HostHeader* owner, voi
     return kHostOk;
 }
 
-int32_t ModuleObjectCount() { return moduleObjectCount; }
+int32_t ModuleObjectCount() {
+    return moduleObjectCount;
+}

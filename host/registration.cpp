@@ -105,8 +105,9 @@ HostResult TESMAR_CALL RegisterXtraOp(InterfaceObject* self, HostRegistrationSer
         return kHostNoInterface;
     }
     auto* appInfoService = static_cast<HostAppInfoService*>(appInfo);
-    const HostResult result =
-        service == nullptr ? kHostNoInterface : Register(owner, *appInfoService, *service, registry);
+    const HostResult result = service == nullptr
+                                  ? kHostNoInterface
+                                  : Register(owner, *appInfoService, *service, registry);
     appInfoService->Release();
     return result;
 }

@@ -43,7 +43,9 @@ bool DynamicLibrary::Open(const std::string& path, std::string* error) {
     return handle_ != nullptr;
 }
 
-void* DynamicLibrary::Symbol(const char* name) const { return dlsym(handle_, name); }
+void* DynamicLibrary::Symbol(const char* name) const {
+    return dlsym(handle_, name);
+}
 
 void DynamicLibrary::Close() {
     if (handle_ != nullptr) {

@@ -72,8 +72,8 @@ std::vector<std::string_view> Words(std::string_view line) {
     std::vector<std::string_view> words;
     size_t i = 0;
     while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == ',' ||
-                                   line[i] == '\r')) {
+        while (i < line.size() &&
+               (line[i] == ' ' || line[i] == '\t' || line[i] == ',' || line[i] == '\r')) {
             ++i;
         }
         const size_t start = i;
@@ -182,11 +182,17 @@ std::unique_ptr<InstanceRecord> InstanceRecord::Allocate(SimHost& host, uint32_t
     return record;
 }
 
-InstanceRecord::~InstanceRecord() { host_->memory().Free(header_); }
+InstanceRecord::~InstanceRecord() {
+    host_->memory().Free(header_);
+}
 
-int32_t InstanceRecord::References() const { return object_->count; }
+int32_t InstanceRecord::References() const {
+    return object_->count;
+}
 
-int32_t InstanceRecord::BadReleases() const { return object_->bad; }
+int32_t InstanceRecord::BadReleases() const {
+    return object_->bad;
+}
 
 // ---------------------------------------------------------------- module
 
@@ -268,7 +274,9 @@ LoadedModule::~LoadedModule() {
     }
 }
 
-HostResult LoadedModule::CanUnloadNow() const { return exports_.canUnloadNow(); }
+HostResult LoadedModule::CanUnloadNow() const {
+    return exports_.canUnloadNow();
+}
 
 HostResult LoadedModule::Register() {
     registry_->Clear();
@@ -292,8 +300,8 @@ HostResult LoadedModule::Register() {
         return result;
     }
     void* registration = nullptr;
-    result = exports_.getInterface(record->header(), &registrarClass_, &kIidRegistration,
-                                   &registration);
+    result =
+        exports_.getInterface(record->header(), &registrarClass_, &kIidRegistration, &registration);
     if (result == kHostOk) {
         result = InterfaceRegister(registration, registry_.get(), registry_->handle());
         InterfaceRelease(registration);

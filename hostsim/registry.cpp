@@ -58,12 +58,15 @@ HostResult TESMAR_CALL SimRegistry::QueryInterface(const InterfaceId* iid, void*
     return kHostOk;
 }
 
-uint32_t TESMAR_CALL SimRegistry::AddRef() { return static_cast<uint32_t>(++references_); }
+uint32_t TESMAR_CALL SimRegistry::AddRef() {
+    return static_cast<uint32_t>(++references_);
+}
 
-uint32_t TESMAR_CALL SimRegistry::Release() { return static_cast<uint32_t>(--references_); }
+uint32_t TESMAR_CALL SimRegistry::Release() {
+    return static_cast<uint32_t>(--references_);
+}
 
-HostResult TESMAR_CALL SimRegistry::GetRegistryEntry(HostRegistry* registry,
-                                                     const ClassId* classId,
+HostResult TESMAR_CALL SimRegistry::GetRegistryEntry(HostRegistry* registry, const ClassId* classId,
                                                      const InterfaceId* iid,
                                                      RegistryEntry** entry) {
     if (entry == nullptr) {

@@ -33,8 +33,7 @@ public:
     uint32_t TESMAR_CALL AddRef() override;
     uint32_t TESMAR_CALL Release() override;
     HostResult TESMAR_CALL GetRegistryEntry(HostRegistry* registry, const ClassId* classId,
-                                            const InterfaceId* iid,
-                                            RegistryEntry** entry) override;
+                                            const InterfaceId* iid, RegistryEntry** entry) override;
 
     // The handle the module passes back to GetRegistryEntry.
     HostRegistry* handle() { return reinterpret_cast<HostRegistry*>(&handleToken_); }
@@ -54,8 +53,8 @@ public:
 private:
     class Entry;
     friend class Entry;
-    HostResult Put(const ClassId& classId, const InterfaceId& iid, int32_t kind,
-                   const void* value, uint32_t size, const char* key);
+    HostResult Put(const ClassId& classId, const InterfaceId& iid, int32_t kind, const void* value,
+                   uint32_t size, const char* key);
 
     static bool Due(uint32_t& countdown);
 

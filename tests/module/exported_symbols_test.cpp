@@ -33,9 +33,8 @@ TEST(ExportedSymbols, OnlyTheFiveEntryPoints) {
             names.insert(last);
         }
     }
-    const std::set<std::string> expected = {"DllCanUnloadNow", "DllGetClassForm",
-                                            "DllGetClassInfo", "DllGetClassObject",
-                                            "DllGetInterface"};
+    const std::set<std::string> expected = {"DllCanUnloadNow", "DllGetClassForm", "DllGetClassInfo",
+                                            "DllGetClassObject", "DllGetInterface"};
     EXPECT_EQ(names, expected) << output;
 }
 

@@ -17,8 +17,7 @@ TEST_F(ModuleTest, InterfaceObjectCountsItsOwnerAndTheModule) {
     EXPECT_EQ(module->CanUnloadNow(), kHostOk);
 
     void* object = nullptr;
-    ASSERT_EQ(exports().getInterface(record->header(), nullptr, &kIidScripting, &object),
-              kHostOk);
+    ASSERT_EQ(exports().getInterface(record->header(), nullptr, &kIidScripting, &object), kHostOk);
     EXPECT_EQ(host.LiveBlocks(), blocksBefore + 1);
     EXPECT_EQ(record->References(), 3);  // one for its life, one for its count of 1
     EXPECT_EQ(module->CanUnloadNow(), kHostCannotUnload);
@@ -88,8 +87,7 @@ TEST_F(ModuleTest, InterfaceCreationWithoutMemory) {
     handlerCalls = 0;
     std::new_handler previous = std::set_new_handler(HandlerThatGivesUp);
     host.FailCall("Alloc", 1);
-    EXPECT_EQ(exports().getInterface(record->header(), nullptr, &kIidScripting, &object),
-              kHostOk);
+    EXPECT_EQ(exports().getInterface(record->header(), nullptr, &kIidScripting, &object), kHostOk);
     EXPECT_EQ(handlerCalls, 1);
     ASSERT_NE(object, nullptr);
     EXPECT_EQ(InterfaceRelease(object), 0u);

@@ -11,10 +11,12 @@ TEST(MethodTableParse, MethodLinesAreNumberedInOrder) {
         const char* xtra;
     };
     const Case cases[] = {
-        {"xtra Foo -- comment\nnew object me\nBar object me, int x -- does bar", {"new", "Bar"},
+        {"xtra Foo -- comment\nnew object me\nBar object me, int x -- does bar",
+         {"new", "Bar"},
          "Foo"},
         {"xtra Foo\n-- a comment line\n\n   \nA object me\n\n--B object me\nC", {"A", "C"}, "Foo"},
-        {"xtra Foo\nA object me\n             -- continued comment\nB object me", {"A", "B"},
+        {"xtra Foo\nA object me\n             -- continued comment\nB object me",
+         {"A", "B"},
          "Foo"},
         {"new object me\nA", {"new", "A"}, ""},
         {"XTRA Foo\nxtraStuff object me", {"xtraStuff"}, "Foo"},

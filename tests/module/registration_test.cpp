@@ -78,17 +78,30 @@ TEST_F(ModuleTest, RegistryEntriesByteForByte) {
     EXPECT_EQ(text.size() + 1, values[2].bytes.size());
     EXPECT_EQ(text.rfind("xtra Tesmar -- Tesmar Xtra\n-- Construction and Initialisation:\n", 0),
               0u);
-    const std::string tail = "SendMessage object me, any message\n             -- send a midi message";
+    const std::string tail =
+        "SendMessage object me, any message\n             -- send a midi message";
     ASSERT_GE(text.size(), tail.size());
     EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 29);
 
-    const std::vector<std::string> names = {
-        "new",           "Init",           "GetTime",         "ResetTimer",
-        "GetInputPorts", "OpenInput",      "CloseInput",      "SetSystemFilter",
-        "SetChannelFilter", "MessagesPending", "GetNextMessage", "GetPendingMessages",
-        "InputOverflowed",  "FlushInput",      "GetOutputPorts", "OpenOutput",
-        "CloseOutput",      "SendMessage"};
+    const std::vector<std::string> names = {"new",
+                                            "Init",
+                                            "GetTime",
+                                            "ResetTimer",
+                                            "GetInputPorts",
+                                            "OpenInput",
+                                            "CloseInput",
+                                            "SetSystemFilter",
+                                            "SetChannelFilter",
+                                            "MessagesPending",
+                                            "GetNextMessage",
+                                            "GetPendingMessages",
+                                            "InputOverflowed",
+                                            "FlushInput",
+                                            "GetOutputPorts",
+                                            "OpenOutput",
+                                            "CloseOutput",
+                                            "SendMessage"};
     EXPECT_EQ(module->MethodNames(), names);
     EXPECT_EQ(module->XtraName(), "Tesmar");
     EXPECT_EQ(module->MethodNumber("sendmessage"), 17);
@@ -109,26 +122,53 @@ TEST_F(ModuleTest, RegistrationFailures) {
         std::vector<std::string> keys;
     };
     const HostResult refused = hostsim::SimRegistry::kRefused;
-    const std::vector<std::string> all = {"XtraLoadControlOptions", "safeForShockwave",
-                                          "msgTable"};
+    const std::vector<std::string> all = {"XtraLoadControlOptions", "safeForShockwave", "msgTable"};
     const Case cases[] = {
         {"no app info", "QueryInterface", 1, false, kHostNoInterface, {}},
-        {"product name unreadable", "GetAppInfoString", 1, false,
-         hostsim::SimHost::kInjectedFailure, {}},
-        {"version unreadable", "GetAppInfoString", 2, false, hostsim::SimHost::kInjectedFailure,
+        {"product name unreadable",
+         "GetAppInfoString",
+         1,
+         false,
+         hostsim::SimHost::kInjectedFailure,
+         {}},
+        {"version unreadable",
+         "GetAppInfoString",
+         2,
+         false,
+         hostsim::SimHost::kInjectedFailure,
          {}},
         {"no registrar record", "Alloc", 1, false, kHostOutOfMemory, {}},
         {"no interface object", "Alloc", 2, false, kHostOutOfMemory, {}},
-        {"no block for the method table", "Alloc", 3, false, kHostOutOfMemory,
+        {"no block for the method table",
+         "Alloc",
+         3,
+         false,
+         kHostOutOfMemory,
          {"XtraLoadControlOptions", "safeForShockwave"}},
-        {"no load-options entry", "GetRegistryEntry", 1, true, kHostOk,
+        {"no load-options entry",
+         "GetRegistryEntry",
+         1,
+         true,
+         kHostOk,
          {"safeForShockwave", "msgTable"}},
         {"no scripting entry", "GetRegistryEntry", 2, true, refused, {"XtraLoadControlOptions"}},
-        {"load options refused", "PutRegistryValue", 1, true, kHostOk,
+        {"load options refused",
+         "PutRegistryValue",
+         1,
+         true,
+         kHostOk,
          {"safeForShockwave", "msgTable"}},
-        {"safeForShockwave refused", "PutRegistryValue", 2, true, refused,
+        {"safeForShockwave refused",
+         "PutRegistryValue",
+         2,
+         true,
+         refused,
          {"XtraLoadControlOptions"}},
-        {"msgTable refused", "PutRegistryValue", 3, true, refused,
+        {"msgTable refused",
+         "PutRegistryValue",
+         3,
+         true,
+         refused,
          {"XtraLoadControlOptions", "safeForShockwave"}},
         {"nothing fails", "", 0, false, kHostOk, all},
     };
