@@ -1,0 +1,301 @@
+#include "loopdrv/loopback.h"
+
+#include <cstddef>
+
+namespace loopdrv {
+
+void Client::Notify(UINT message, DWORD_PTR param1, DWORD_PTR param2) const {
+    DriverCallback(callback, callbackType, handle, message, instance, param1, param2);
+}
+
+Loopback& Loopback::Instance() {
+    static Loopback device;
+    return device;
+}
+
+Loopback::Loopback() {
+    InitializeCriticalSection(&lock_);
+    InitializeConditionVariable(&wake_);
+}
+
+void Loopback::EnsureThread() {
+    if (thread_ != nullptr)
+        return;
+    stopping_ = false;
+    thread_ = CreateThread(nullptr, 0, &Loopback::ThreadMain, this, 0, nullptr);
+}
+
+DWORD WINAPI Loopback::ThreadMain(void* self) {
+    static_cast<Loopback*>(self)->Run();
+    return 0;
+}
+
+void Loopback::Run() {
+    Lock();
+    for (;;) {
+        while (events_.empty() && !stopping_)
+            SleepConditionVariableCS(&wake_, &lock_, INFINITE);
+        if (stopping_)
+            break;
+        Event event = events_.front();
+        events_.pop_front();
+        Deliver(event);
+    }
+    Unlock();
+}
+
+void Loopback::Shutdown() {
+    HANDLE thread;
+    {
+        Guard guard;
+        thread = thread_;
+        thread_ = nullptr;
+        stopping_ = true;
+        WakeAllConditionVariable(&wake_);
+    }
+    if (thread != nullptr) {
+        WaitForSingleObject(thread, 2000);
+        CloseHandle(thread);
+    }
+}
+
+DWORD Loopback::InputTime() const {
+    return timeGetTime() - inputStartTime_;
+}
+
+void Loopback::Deliver(const Event& event) {
+    bool listening = in_.open && inputStarted_;
+    if (!event.isLong) {
+        if (listening)
+            in_.Notify(MIM_DATA, event.shortMessage, InputTime());
+        return;
+    }
+    MIDIHDR* header = event.header;
+    if (listening) {
+        FeedSysEx(reinterpret_cast<const uint8_t*>(header->lpData), header->dwBufferLength);
+    }
+    header->dwFlags = (header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
+    out_.Notify(MOM_DONE, reinterpret_cast<DWORD_PTR>(header), 0);
+}
+
+// Bytes go into the queued buffers in order; a buffer goes back when it is
+// full or holds the end of a message. With no buffer left the rest of that
+// message is lost, as on a real port.
+void Loopback::FeedSysEx(const uint8_t* bytes, DWORD count) {
+    for (DWORD i = 0; i < count; ++i) {
+        uint8_t byte = bytes[i];
+        if (droppingSysEx_) {
+            if (byte == 0xF7)
+                droppingSysEx_ = false;
+            continue;
+        }
+        if (inputBuffers_.empty()) {
+            droppingSysEx_ = byte != 0xF7;
+            continue;
+        }
+        MIDIHDR* buffer = inputBuffers_.front();
+        buffer->lpData[buffer->dwBytesRecorded++] = static_cast<char>(byte);
+        if (byte == 0xF7 || buffer->dwBytesRecorded == buffer->dwBufferLength) {
+            inputBuffers_.pop_front();
+            ReturnInputBuffer(buffer);
+        }
+    }
+}
+
+void Loopback::ReturnInputBuffer(MIDIHDR* header) {
+    header->dwFlags = (header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
+    in_.Notify(MIM_LONGDATA, reinterpret_cast<DWORD_PTR>(header), InputTime());
+}
+
+bool Loopback::DropLongEvents(bool notify) {
+    std::deque<MIDIHDR*> dropped;
+    for (auto it = events_.begin(); it != events_.end();) {
+        if (it->isLong) {
+            dropped.push_back(it->header);
+            it = events_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (MIDIHDR* header : dropped) {
+        header->dwFlags = (header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
+        if (notify)
+            out_.Notify(MOM_DONE, reinterpret_cast<DWORD_PTR>(header), 0);
+    }
+    return !dropped.empty();
+}
+
+// ---------------------------------------------------------------- output
+
+DWORD Loopback::OpenOutput(const MIDIOPENDESC* desc, DWORD flags) {
+    if (desc == nullptr)
+        return MMSYSERR_INVALPARAM;
+    if (out_.open)
+        return MMSYSERR_ALLOCATED;
+    out_ = Client{true, desc->dwCallback, HIWORD(flags & CALLBACK_TYPEMASK),
+                  reinterpret_cast<HDRVR>(desc->hMidi), desc->dwInstance};
+    EnsureThread();
+    out_.Notify(MOM_OPEN, 0, 0);
+    return MMSYSERR_NOERROR;
+}
+
+// winmm frees its handle even when the close is refused, so the port is
+// released either way; headers still queued come back marked done, silently.
+DWORD Loopback::CloseOutput() {
+    if (!out_.open)
+        return MMSYSERR_INVALHANDLE;
+    bool busy = DropLongEvents(false);
+    Client closing = out_;
+    out_ = Client{};
+    if (busy)
+        return MIDIERR_STILLPLAYING;
+    closing.Notify(MOM_CLOSE, 0, 0);
+    return MMSYSERR_NOERROR;
+}
+
+DWORD Loopback::SendShort(DWORD message) {
+    if (!out_.open)
+        return MMSYSERR_INVALHANDLE;
+    events_.push_back(Event{false, message, nullptr});
+    WakeConditionVariable(&wake_);
+    return MMSYSERR_NOERROR;
+}
+
+DWORD Loopback::SendLong(MIDIHDR* header, DWORD size) {
+    if (!out_.open)
+        return MMSYSERR_INVALHANDLE;
+    if (header == nullptr || size < offsetof(MIDIHDR, dwOffset))
+        return MMSYSERR_INVALPARAM;
+    if (!(header->dwFlags & MHDR_PREPARED))
+        return MIDIERR_UNPREPARED;
+    if (header->dwFlags & MHDR_INQUEUE)
+        return MIDIERR_STILLPLAYING;
+    header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
+    events_.push_back(Event{true, 0, header});
+    WakeConditionVariable(&wake_);
+    return MMSYSERR_NOERROR;
+}
+
+DWORD Loopback::ResetOutput() {
+    if (!out_.open)
+        return MMSYSERR_INVALHANDLE;
+    DropLongEvents(true);
+    return MMSYSERR_NOERROR;
+}
+
+// ---------------------------------------------------------------- input
+
+DWORD Loopback::OpenInput(const MIDIOPENDESC* desc, DWORD flags) {
+    if (desc == nullptr)
+        return MMSYSERR_INVALPARAM;
+    if (in_.open)
+        return MMSYSERR_ALLOCATED;
+    in_ = Client{true, desc->dwCallback, HIWORD(flags & CALLBACK_TYPEMASK),
+                 reinterpret_cast<HDRVR>(desc->hMidi), desc->dwInstance};
+    inputBuffers_.clear();
+    inputStarted_ = false;
+    droppingSysEx_ = false;
+    EnsureThread();
+    in_.Notify(MIM_OPEN, 0, 0);
+    return MMSYSERR_NOERROR;
+}
+
+// As for the output: refused while buffers are queued, but the port is
+// released, and the buffers come back marked done without a callback.
+DWORD Loopback::CloseInput() {
+    if (!in_.open)
+        return MMSYSERR_INVALHANDLE;
+    bool busy = !inputBuffers_.empty();
+    for (MIDIHDR* header : inputBuffers_) {
+        header->dwFlags = (header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
+    }
+    inputBuffers_.clear();
+    inputStarted_ = false;
+    Client closing = in_;
+    in_ = Client{};
+    if (busy)
+        return MIDIERR_STILLPLAYING;
+    closing.Notify(MIM_CLOSE, 0, 0);
+    return MMSYSERR_NOERROR;
+}
+
+DWORD Loopback::AddBuffer(MIDIHDR* header, DWORD size) {
+    if (!in_.open)
+        return MMSYSERR_INVALHANDLE;
+    if (header == nullptr || size < offsetof(MIDIHDR, dwOffset))
+        return MMSYSERR_INVALPARAM;
+    if (header->lpData == nullptr || header->dwBufferLength == 0)
+        return MMSYSERR_INVALPARAM;
+    if (!(header->dwFlags & MHDR_PREPARED))
+        return MIDIERR_UNPREPARED;
+    if (header->dwFlags & MHDR_INQUEUE)
+        return MIDIERR_STILLPLAYING;
+    header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
+    header->dwBytesRecorded = 0;
+    inputBuffers_.push_back(header);
+    return MMSYSERR_NOERROR;
+}
+
+DWORD Loopback::Start() {
+    if (!in_.open)
+        return MMSYSERR_INVALHANDLE;
+    if (!inputStarted_) {
+        inputStarted_ = true;
+        inputStartTime_ = timeGetTime();
+    }
+    return MMSYSERR_NOERROR;
+}
+
+// A partly filled buffer comes back; the empty ones stay queued.
+DWORD Loopback::Stop() {
+    if (!in_.open)
+        return MMSYSERR_INVALHANDLE;
+    inputStarted_ = false;
+    if (!inputBuffers_.empty() && inputBuffers_.front()->dwBytesRecorded > 0) {
+        MIDIHDR* header = inputBuffers_.front();
+        inputBuffers_.pop_front();
+        ReturnInputBuffer(header);
+    }
+    return MMSYSERR_NOERROR;
+}
+
+// Every queued buffer, filled or not, comes back before this returns. A
+// callback that queues a buffer again during the reset gets it back too.
+DWORD Loopback::ResetInput() {
+    if (!in_.open)
+        return MMSYSERR_INVALHANDLE;
+    inputStarted_ = false;
+    droppingSysEx_ = false;
+    std::deque<MIDIHDR*> returning;
+    returning.swap(inputBuffers_);
+    for (MIDIHDR* header : returning)
+        ReturnInputBuffer(header);
+    return MMSYSERR_NOERROR;
+}
+
+// ---------------------------------------------------------------- headers
+
+DWORD PrepareHeader(MIDIHDR* header, DWORD size) {
+    if (header == nullptr || size < offsetof(MIDIHDR, dwOffset))
+        return MMSYSERR_INVALPARAM;
+    if (header->lpData == nullptr)
+        return MMSYSERR_INVALPARAM;
+    if (header->dwFlags & MHDR_PREPARED)
+        return MMSYSERR_NOERROR;
+    header->lpNext = nullptr;
+    header->dwFlags = (header->dwFlags | MHDR_PREPARED) & ~(MHDR_DONE | MHDR_INQUEUE);
+    return MMSYSERR_NOERROR;
+}
+
+DWORD UnprepareHeader(MIDIHDR* header, DWORD size) {
+    if (header == nullptr || size < offsetof(MIDIHDR, dwOffset))
+        return MMSYSERR_INVALPARAM;
+    if (!(header->dwFlags & MHDR_PREPARED))
+        return MMSYSERR_NOERROR;
+    if (header->dwFlags & MHDR_INQUEUE)
+        return MIDIERR_STILLPLAYING;
+    header->dwFlags &= ~MHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+}  // namespace loopdrv

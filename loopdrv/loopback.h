@@ -1,0 +1,114 @@
+// The loopback device: one output port whose messages come back on one input
+// port, from the driver's own thread, as a hardware port wired to itself would.
+//
+// One lock guards everything. The driver thread holds it while it delivers an
+// event (callbacks included), so reset, stop and close, which take it, wait
+// for a delivery in progress to end. The lock is re-entrant, so a callback may
+// call back into the driver (an input callback re-queueing its buffer does).
+#pragma once
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <mmsystem.h>
+
+#include <mmddk.h>
+
+#include <cstdint>
+#include <deque>
+
+// In winmm, not declared by the mingw headers.
+extern "C" BOOL WINAPI DriverCallback(DWORD_PTR callback, DWORD flags, HDRVR device, DWORD message,
+                                      DWORD_PTR user, DWORD_PTR param1, DWORD_PTR param2);
+
+namespace loopdrv {
+
+constexpr DWORD kDriverSuccess = 1;  // DRV_SUCCESS
+constexpr WORD kUnmapped = 0xFFFF;   // MM_UNMAPPED, MM_PID_UNMAPPED
+constexpr WCHAR kPortName[] = L"Loopback";
+
+// What one open handle gave the driver: where and how to call back.
+struct Client {
+    bool open = false;
+    DWORD_PTR callback = 0;
+    DWORD callbackType = 0;  // DCB_*
+    HDRVR handle = nullptr;
+    DWORD_PTR instance = 0;
+
+    void Notify(UINT message, DWORD_PTR param1, DWORD_PTR param2) const;
+};
+
+struct Event {
+    bool isLong;
+    DWORD shortMessage;
+    MIDIHDR* header;  // output header, for a long message
+};
+
+class Loopback {
+public:
+    static Loopback& Instance();
+
+    void Lock() { EnterCriticalSection(&lock_); }
+    void Unlock() { LeaveCriticalSection(&lock_); }
+
+    // ---- output side (caller holds the lock)
+    DWORD OpenOutput(const MIDIOPENDESC* desc, DWORD flags);
+    DWORD CloseOutput();
+    DWORD SendShort(DWORD message);
+    DWORD SendLong(MIDIHDR* header, DWORD size);
+    DWORD ResetOutput();
+
+    // ---- input side (caller holds the lock)
+    DWORD OpenInput(const MIDIOPENDESC* desc, DWORD flags);
+    DWORD CloseInput();
+    DWORD AddBuffer(MIDIHDR* header, DWORD size);
+    DWORD Start();
+    DWORD Stop();
+    DWORD ResetInput();
+
+    // Ends the driver thread (driver unload); waits a bounded time.
+    void Shutdown();
+
+private:
+    Loopback();
+    void EnsureThread();
+    static DWORD WINAPI ThreadMain(void* self);
+    void Run();
+    void Deliver(const Event& event);
+    void FeedSysEx(const uint8_t* bytes, DWORD count);
+    DWORD InputTime() const;
+    void ReturnInputBuffer(MIDIHDR* header);
+    // Takes queued long messages out of the queue, marked done; with
+    // `notify` the output client hears MOM_DONE for each.
+    bool DropLongEvents(bool notify);
+
+    CRITICAL_SECTION lock_;
+    CONDITION_VARIABLE wake_;
+    HANDLE thread_ = nullptr;
+    bool stopping_ = false;
+
+    Client out_;
+    Client in_;
+    std::deque<Event> events_;
+    std::deque<MIDIHDR*> inputBuffers_;
+    bool inputStarted_ = false;
+    DWORD inputStartTime_ = 0;
+    bool droppingSysEx_ = false;  // the rest of a sysex that found no buffer
+};
+
+// Header preparation as Windows does it; shared by both directions.
+DWORD PrepareHeader(MIDIHDR* header, DWORD size);
+DWORD UnprepareHeader(MIDIHDR* header, DWORD size);
+
+// Holds the device lock for one scope.
+class Guard {
+public:
+    Guard() { Loopback::Instance().Lock(); }
+    ~Guard() { Loopback::Instance().Unlock(); }
+    Guard(const Guard&) = delete;
+    Guard& operator=(const Guard&) = delete;
+};
+
+}  // namespace loopdrv

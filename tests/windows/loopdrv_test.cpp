@@ -1,0 +1,278 @@
+// The loopback driver through the real winmm: what the device layer relies on
+// (callback threads, buffer splitting, header rules, reset and refused close).
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <mmsystem.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+constexpr DWORD kBufferSize = 512;
+
+UINT FindInput() {
+    for (UINT id = 0; id < midiInGetNumDevs(); ++id) {
+        MIDIINCAPSA caps{};
+        if (midiInGetDevCapsA(id, &caps, sizeof caps) == MMSYSERR_NOERROR &&
+            std::strcmp(caps.szPname, "Loopback") == 0) {
+            return id;
+        }
+    }
+    return UINT(-1);
+}
+
+UINT FindOutput() {
+    for (UINT id = 0; id < midiOutGetNumDevs(); ++id) {
+        MIDIOUTCAPSA caps{};
+        if (midiOutGetDevCapsA(id, &caps, sizeof caps) == MMSYSERR_NOERROR &&
+            std::strcmp(caps.szPname, "Loopback") == 0) {
+            return id;
+        }
+    }
+    return UINT(-1);
+}
+
+// What the callbacks saw. The callbacks only record and signal.
+struct Recorder {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<DWORD> shorts;
+    std::vector<MIDIHDR*> returned;  // input buffers, in order
+    std::vector<MIDIHDR*> done;      // output headers
+    DWORD openThread = 0;
+    DWORD dataThread = 0;
+    DWORD doneThread = 0;
+
+    template <typename Pred>
+    bool WaitFor(Pred pred) {
+        std::unique_lock<std::mutex> lock(mutex);
+        return changed.wait_for(lock, std::chrono::seconds(5), pred);
+    }
+};
+
+void CALLBACK InputProc(HMIDIIN, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR) {
+    auto* rec = reinterpret_cast<Recorder*>(instance);
+    std::lock_guard<std::mutex> lock(rec->mutex);
+    if (message == MIM_OPEN)
+        rec->openThread = GetCurrentThreadId();
+    if (message == MIM_DATA) {
+        rec->shorts.push_back(static_cast<DWORD>(param1));
+        rec->dataThread = GetCurrentThreadId();
+    }
+    if (message == MIM_LONGDATA)
+        rec->returned.push_back(reinterpret_cast<MIDIHDR*>(param1));
+    rec->changed.notify_all();
+}
+
+void CALLBACK OutputProc(HMIDIOUT, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR) {
+    auto* rec = reinterpret_cast<Recorder*>(instance);
+    std::lock_guard<std::mutex> lock(rec->mutex);
+    if (message == MOM_DONE) {
+        rec->done.push_back(reinterpret_cast<MIDIHDR*>(param1));
+        rec->doneThread = GetCurrentThreadId();
+    }
+    rec->changed.notify_all();
+}
+
+struct Buffer {
+    MIDIHDR header{};
+    char data[kBufferSize]{};
+    Buffer() {
+        header.lpData = data;
+        header.dwBufferLength = kBufferSize;
+    }
+};
+
+class LoopbackTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        inputId = FindInput();
+        outputId = FindOutput();
+        ASSERT_NE(inputId, UINT(-1)) << "no \"Loopback\" input port: is wineloop.drv chosen?";
+        ASSERT_NE(outputId, UINT(-1)) << "no \"Loopback\" output port";
+        ASSERT_EQ(midiInOpen(&in, inputId, reinterpret_cast<DWORD_PTR>(&InputProc),
+                             reinterpret_cast<DWORD_PTR>(&inRec), CALLBACK_FUNCTION),
+                  MMSYSERR_NOERROR);
+        ASSERT_EQ(midiOutOpen(&out, outputId, reinterpret_cast<DWORD_PTR>(&OutputProc),
+                              reinterpret_cast<DWORD_PTR>(&outRec), CALLBACK_FUNCTION),
+                  MMSYSERR_NOERROR);
+    }
+    void TearDown() override {
+        if (in != nullptr) {
+            midiInReset(in);
+            for (Buffer& b : buffers)
+                midiInUnprepareHeader(in, &b.header, sizeof b.header);
+            midiInClose(in);
+        }
+        if (out != nullptr) {
+            midiOutReset(out);
+            midiOutClose(out);
+        }
+    }
+    void QueueBuffers(size_t count) {
+        buffers = std::vector<Buffer>(count);
+        for (Buffer& b : buffers) {
+            ASSERT_EQ(midiInPrepareHeader(in, &b.header, sizeof b.header), MMSYSERR_NOERROR);
+            ASSERT_EQ(midiInAddBuffer(in, &b.header, sizeof b.header), MMSYSERR_NOERROR);
+        }
+    }
+    MMRESULT SendLong(MIDIHDR& header, std::vector<char>& bytes) {
+        header = MIDIHDR{};
+        header.lpData = bytes.data();
+        header.dwBufferLength = static_cast<DWORD>(bytes.size());
+        MMRESULT prepared = midiOutPrepareHeader(out, &header, sizeof header);
+        if (prepared != MMSYSERR_NOERROR)
+            return prepared;
+        return midiOutLongMsg(out, &header, sizeof header);
+    }
+
+    UINT inputId = 0;
+    UINT outputId = 0;
+    HMIDIIN in = nullptr;
+    HMIDIOUT out = nullptr;
+    Recorder inRec;
+    Recorder outRec;
+    std::vector<Buffer> buffers;
+};
+
+TEST_F(LoopbackTest, ShortMessagesComeBackInOrderFromTheDriverThread) {
+    EXPECT_EQ(inRec.openThread, GetCurrentThreadId());
+    // Nothing arrives before the input is started.
+    ASSERT_EQ(midiOutShortMsg(out, 0x7F3C90), MMSYSERR_NOERROR);
+    Sleep(50);
+    ASSERT_EQ(midiInStart(in), MMSYSERR_NOERROR);
+    constexpr DWORD kCount = 2000;
+    for (DWORD i = 0; i < kCount; ++i) {
+        DWORD message = 0x90u | ((i % 16) << 0) | ((i % 128) << 8) | (((i / 128) % 128) << 16);
+        ASSERT_EQ(midiOutShortMsg(out, message), MMSYSERR_NOERROR);
+    }
+    ASSERT_TRUE(inRec.WaitFor([&] { return inRec.shorts.size() >= kCount; }));
+    std::lock_guard<std::mutex> lock(inRec.mutex);
+    ASSERT_EQ(inRec.shorts.size(), kCount);
+    for (DWORD i = 0; i < kCount; ++i) {
+        DWORD message = 0x90u | ((i % 16) << 0) | ((i % 128) << 8) | (((i / 128) % 128) << 16);
+        ASSERT_EQ(inRec.shorts[i], message) << "message " << i;
+    }
+    EXPECT_NE(inRec.dataThread, GetCurrentThreadId());
+}
+
+TEST_F(LoopbackTest, SysExIsSplitOverTheQueuedBuffers) {
+    QueueBuffers(8);
+    ASSERT_EQ(midiInStart(in), MMSYSERR_NOERROR);
+    const size_t sizes[] = {2, 511, 512, 513, 2000};
+    size_t returnedBefore = 0;
+    for (size_t size : sizes) {
+        std::vector<char> bytes(size);
+        bytes.front() = static_cast<char>(0xF0);
+        for (size_t i = 1; i + 1 < size; ++i)
+            bytes[i] = static_cast<char>(i % 128);
+        bytes.back() = static_cast<char>(0xF7);
+        MIDIHDR header;
+        ASSERT_EQ(SendLong(header, bytes), MMSYSERR_NOERROR);
+        ASSERT_TRUE(outRec.WaitFor([&] { return !outRec.done.empty(); })) << size;
+
+        const size_t chunks = (size + kBufferSize - 1) / kBufferSize;
+        ASSERT_TRUE(
+            inRec.WaitFor([&] { return inRec.returned.size() >= returnedBefore + chunks; }));
+        std::vector<char> received;
+        {
+            std::lock_guard<std::mutex> lock(inRec.mutex);
+            ASSERT_EQ(inRec.returned.size(), returnedBefore + chunks) << size;
+            for (size_t c = returnedBefore; c < inRec.returned.size(); ++c) {
+                MIDIHDR* h = inRec.returned[c];
+                EXPECT_TRUE(h->dwFlags & MHDR_DONE);
+                EXPECT_FALSE(h->dwFlags & MHDR_INQUEUE);
+                received.insert(received.end(), h->lpData, h->lpData + h->dwBytesRecorded);
+                ASSERT_EQ(midiInAddBuffer(in, h, sizeof *h), MMSYSERR_NOERROR);
+            }
+            returnedBefore = inRec.returned.size();
+        }
+        EXPECT_EQ(received, bytes) << size;
+
+        std::lock_guard<std::mutex> lock(outRec.mutex);
+        EXPECT_EQ(outRec.done.front(), &header);
+        EXPECT_TRUE(header.dwFlags & MHDR_DONE);
+        EXPECT_FALSE(header.dwFlags & MHDR_INQUEUE);
+        EXPECT_NE(outRec.doneThread, GetCurrentThreadId());
+        outRec.done.clear();
+        EXPECT_EQ(midiOutUnprepareHeader(out, &header, sizeof header), MMSYSERR_NOERROR);
+        EXPECT_FALSE(header.dwFlags & MHDR_PREPARED);
+    }
+}
+
+TEST_F(LoopbackTest, HeadersFollowTheRulesOfPreparation) {
+    char data[16] = {};
+    MIDIHDR header{};
+    header.lpData = data;
+    header.dwBufferLength = sizeof data;
+
+    EXPECT_EQ(midiOutLongMsg(out, &header, sizeof header), MIDIERR_UNPREPARED);
+    EXPECT_EQ(midiInAddBuffer(in, &header, sizeof header), MIDIERR_UNPREPARED);
+
+    ASSERT_EQ(midiInPrepareHeader(in, &header, sizeof header), MMSYSERR_NOERROR);
+    EXPECT_TRUE(header.dwFlags & MHDR_PREPARED);
+    EXPECT_EQ(midiInPrepareHeader(in, &header, sizeof header), MMSYSERR_NOERROR);
+    ASSERT_EQ(midiInAddBuffer(in, &header, sizeof header), MMSYSERR_NOERROR);
+    EXPECT_TRUE(header.dwFlags & MHDR_INQUEUE);
+    EXPECT_EQ(midiInAddBuffer(in, &header, sizeof header), MIDIERR_STILLPLAYING);
+    EXPECT_EQ(midiInUnprepareHeader(in, &header, sizeof header), MIDIERR_STILLPLAYING);
+
+    ASSERT_EQ(midiInReset(in), MMSYSERR_NOERROR);
+    EXPECT_FALSE(header.dwFlags & MHDR_INQUEUE);
+    EXPECT_EQ(midiInUnprepareHeader(in, &header, sizeof header), MMSYSERR_NOERROR);
+    EXPECT_FALSE(header.dwFlags & MHDR_PREPARED);
+}
+
+TEST_F(LoopbackTest, ResetReturnsEveryQueuedBufferBeforeItReturns) {
+    QueueBuffers(4);
+    ASSERT_EQ(midiInStart(in), MMSYSERR_NOERROR);
+    // An unfinished message stays in the first buffer.
+    std::vector<char> bytes(100, 0x11);
+    bytes.front() = static_cast<char>(0xF0);
+    MIDIHDR header;
+    ASSERT_EQ(SendLong(header, bytes), MMSYSERR_NOERROR);
+    ASSERT_TRUE(outRec.WaitFor([&] { return !outRec.done.empty(); }));
+
+    ASSERT_EQ(midiInReset(in), MMSYSERR_NOERROR);
+    {
+        std::lock_guard<std::mutex> lock(inRec.mutex);
+        ASSERT_EQ(inRec.returned.size(), 4u);
+        EXPECT_EQ(inRec.returned[0], &buffers[0].header);
+        EXPECT_EQ(inRec.returned[0]->dwBytesRecorded, 100u);
+        for (size_t i = 1; i < 4; ++i)
+            EXPECT_EQ(inRec.returned[i]->dwBytesRecorded, 0u);
+        for (MIDIHDR* h : inRec.returned)
+            EXPECT_EQ(h->dwFlags & (MHDR_DONE | MHDR_INQUEUE), MHDR_DONE);
+    }
+    midiOutUnprepareHeader(out, &header, sizeof header);
+}
+
+TEST_F(LoopbackTest, RefusedCloseStillReleasesThePort) {
+    QueueBuffers(2);
+    EXPECT_EQ(midiInClose(in), MIDIERR_STILLPLAYING);
+    for (Buffer& b : buffers)
+        EXPECT_FALSE(b.header.dwFlags & MHDR_INQUEUE);
+    in = nullptr;
+    // The port can be opened again at once.
+    HMIDIIN again = nullptr;
+    ASSERT_EQ(midiInOpen(&again, inputId, reinterpret_cast<DWORD_PTR>(&InputProc),
+                         reinterpret_cast<DWORD_PTR>(&inRec), CALLBACK_FUNCTION),
+              MMSYSERR_NOERROR);
+    EXPECT_EQ(midiInClose(again), MMSYSERR_NOERROR);
+
+    // One user at a time.
+    HMIDIOUT second = nullptr;
+    EXPECT_EQ(midiOutOpen(&second, outputId, 0, 0, CALLBACK_NULL), MMSYSERR_ALLOCATED);
+}
+
+}  // namespace
