@@ -87,18 +87,12 @@ bool InputQueue::Peek(RawRecord& record) const {
 
 void InputQueue::Consume(const RawRecord& record) { readPos_.store(record.next, kRelease); }
 
-bool InputQueue::ReadNext(RawRecord& record) {
-    if (!Peek(record)) {
-        return false;
-    }
-    Consume(record);
-    return true;
-}
-
 // ------------------------------------------------------------ writer
 
+// Inline: the capture path must not pay for calls.
+
 // Bytes that can be written from `position` on without reaching readPos.
-uint32_t InputQueue::FreeFrom(uint32_t position) const {
+inline uint32_t InputQueue::FreeFrom(uint32_t position) const {
     if (size_ == 0) {
         return 0;
     }
@@ -106,12 +100,12 @@ uint32_t InputQueue::FreeFrom(uint32_t position) const {
     return read > position ? read - position - 1 : size_ - (position - read) - 1;
 }
 
-uint32_t InputQueue::Advance(uint32_t position, uint32_t count) const {
+inline uint32_t InputQueue::Advance(uint32_t position, uint32_t count) const {
     const uint32_t toEnd = size_ - position;
     return count >= toEnd ? count - toEnd : position + count;
 }
 
-uint32_t InputQueue::Write(uint32_t position, const uint8_t* bytes, uint32_t count) {
+inline uint32_t InputQueue::Write(uint32_t position, const uint8_t* bytes, uint32_t count) {
     const uint32_t toEnd = size_ - position;
     if (count < toEnd) {
         std::memcpy(storage_ + position, bytes, count);
@@ -122,14 +116,22 @@ uint32_t InputQueue::Write(uint32_t position, const uint8_t* bytes, uint32_t cou
     return count - toEnd;
 }
 
-uint32_t InputQueue::WriteShort(uint32_t position, const HeldMessage& message) {
+inline uint32_t InputQueue::WriteShort(uint32_t position, const HeldMessage& message) {
+    const uint32_t length = message.length + kTimestampBytes;
+    // At least 7 bytes are free here, so the data bytes a shorter record does
+    // not have may be written into free space and then overwritten. Straight
+    // into the ring: a record assembled on the stack costs a store-forwarding stall.
+    if (size_ - position >= kLongestShortRecord) {
+        uint8_t* out = storage_ + position;
+        out[0] = message.status;
+        out[1] = message.data1;
+        out[2] = message.data2;
+        StoreBigEndian32(out + message.length, message.timestamp);
+        return Advance(position, length);
+    }
     uint8_t record[kLongestShortRecord] = {message.status, message.data1, message.data2};
-    uint8_t* stamp = record + message.length;
-    stamp[0] = static_cast<uint8_t>(message.timestamp >> 24);
-    stamp[1] = static_cast<uint8_t>(message.timestamp >> 16);
-    stamp[2] = static_cast<uint8_t>(message.timestamp >> 8);
-    stamp[3] = static_cast<uint8_t>(message.timestamp);
-    return Write(position, record, message.length + kTimestampBytes);
+    StoreBigEndian32(record + message.length, message.timestamp);
+    return Write(position, record, length);
 }
 
 namespace {
@@ -167,7 +169,7 @@ bool Admit(const FilterMasks& masks, uint8_t status, uint8_t data1, uint8_t data
             return false;
         }
     }
-    const int dataBytes = ShortDataBytes(status);
+    const int dataBytes = kShortDataBytes.bytes[status];
     if (dataBytes < 0) {
         return false;
     }
@@ -180,8 +182,7 @@ bool Admit(const FilterMasks& masks, uint8_t status, uint8_t data1, uint8_t data
 
 }  // namespace
 
-void InputQueue::CaptureShortMessage(uint8_t status, uint8_t data1, uint8_t data2,
-                                     uint32_t timestamp) {
+void InputQueue::CaptureSlow(uint8_t status, uint8_t data1, uint8_t data2, uint32_t timestamp) {
     HeldMessage message;
     message.timestamp = timestamp;
     if (sysExInProgress_) {
@@ -298,9 +299,8 @@ void InputQueue::ContinueSysEx(const uint8_t* bytes, uint32_t count, bool comple
 
 // The space for the timestamp was asked for with the last chunk.
 void InputQueue::FinishSysEx() {
-    const uint8_t stamp[kTimestampBytes] = {
-        static_cast<uint8_t>(sysExTimestamp_ >> 24), static_cast<uint8_t>(sysExTimestamp_ >> 16),
-        static_cast<uint8_t>(sysExTimestamp_ >> 8), static_cast<uint8_t>(sysExTimestamp_)};
+    uint8_t stamp[kTimestampBytes];
+    StoreBigEndian32(stamp, sysExTimestamp_);
     writePos_.store(Write(sysExCursor_, stamp, kTimestampBytes), kRelease);
     sysExInProgress_ = false;
     PublishHeldBack();

@@ -49,14 +49,53 @@ public:
     void Flush();       // discards every published record
     bool Pending() const;
     // Reads the oldest published record and consumes it; false when empty.
-    bool ReadNext(RawRecord& record);
+    bool ReadNext(RawRecord& record) {
+        const uint32_t read = readPos_.load(std::memory_order_relaxed);
+        const uint32_t end = writePos_.load(std::memory_order_acquire);
+        if (read == end) {
+            return false;
+        }
+        if (!ReadPlainShortRecord(storage_, size_, read, end, record)) {
+            ReadRecord(storage_, size_, read, end, record);
+        }
+        readPos_.store(record.next, std::memory_order_release);
+        return true;
+    }
     // The same in two steps, for a reader that must finish its work on the
     // record before the writer may reuse its bytes.
     bool Peek(RawRecord& record) const;
     void Consume(const RawRecord& record);
 
     // ---- driver callback thread (the writer), one call at a time
-    void CaptureShortMessage(uint8_t status, uint8_t data1, uint8_t data2, uint32_t timestamp);
+    void CaptureShortMessage(uint8_t status, uint8_t data1, uint8_t data2, uint32_t timestamp) {
+        // Inline common case: no message being assembled, 7 bytes free before
+        // the end of storage, not a channel-mode message. The rest: CaptureSlow.
+        const uint32_t write = writePos_.load(std::memory_order_relaxed);
+        const uint32_t read = readPos_.load(std::memory_order_acquire);
+        const uint32_t free = read > write ? read - write - 1 : size_ - (write - read) - 1;
+        if (sysExInProgress_ || size_ - write < kLongestShortRecord ||
+            free < kLongestShortRecord || ((status & 0xF0) == 0xB0 && data1 >= 122)) {
+            CaptureSlow(status, data1, data2, timestamp);
+            return;
+        }
+        if ((status & 0xF0) == 0x90 && data2 == 0) {
+            status &= 0xEF;  // note-on with velocity 0 is a note-off
+        }
+        const uint8_t bit = static_cast<uint8_t>(1u << ((status >> 4) & 7));
+        const int dataBytes = kShortDataBytes.bytes[status];
+        if ((masks_.typeMask[status & 0x0F].load(std::memory_order_relaxed) & bit) == 0 ||
+            dataBytes < 0) {
+            return;
+        }
+        // The bytes a shorter record lacks land in free space and are overwritten.
+        uint8_t* out = storage_ + write;
+        out[0] = status;
+        out[1] = data1;
+        out[2] = data2;
+        StoreBigEndian32(out + 1 + dataBytes, timestamp);
+        const uint32_t next = write + static_cast<uint32_t>(1 + dataBytes) + kTimestampBytes;
+        writePos_.store(next == size_ ? 0 : next, std::memory_order_release);
+    }
     // A chunk whose first byte is 0xF0 (`count` >= 1).
     void CaptureSysExStart(const uint8_t* bytes, uint32_t count, uint32_t timestamp);
     // A chunk whose first byte is not 0xF0 (`count` >= 1).
@@ -83,6 +122,7 @@ private:
         uint32_t timestamp;
     };
 
+    void CaptureSlow(uint8_t status, uint8_t data1, uint8_t data2, uint32_t timestamp);
     uint32_t FreeFrom(uint32_t position) const;
     uint32_t Advance(uint32_t position, uint32_t count) const;
     uint32_t Write(uint32_t position, const uint8_t* bytes, uint32_t count);

@@ -43,3 +43,25 @@ constexpr int ShortDataBytes(uint8_t status) {
             return -1;
     }
 }
+
+// ShortDataBytes for every status byte, for capture's and the reader's hot paths.
+struct ShortDataBytesTable {
+    int8_t bytes[256];
+    constexpr ShortDataBytesTable() : bytes() {
+        for (int status = 0; status < 256; ++status) {
+            bytes[status] = static_cast<int8_t>(ShortDataBytes(static_cast<uint8_t>(status)));
+        }
+    }
+};
+constexpr ShortDataBytesTable kShortDataBytes;  // internal linkage: no indirection
+
+inline void StoreBigEndian32(uint8_t* out, uint32_t value) {
+    out[0] = static_cast<uint8_t>(value >> 24);
+    out[1] = static_cast<uint8_t>(value >> 16);
+    out[2] = static_cast<uint8_t>(value >> 8);
+    out[3] = static_cast<uint8_t>(value);
+}
+
+inline uint32_t LoadBigEndian32(const uint8_t* in) {
+    return uint32_t{in[0]} << 24 | uint32_t{in[1]} << 16 | uint32_t{in[2]} << 8 | in[3];
+}

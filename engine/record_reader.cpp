@@ -2,93 +2,48 @@
 
 #include "engine/record_format.h"
 
-bool ShortMessageType(uint8_t status, uint8_t data1, uint8_t data2, Word& type) {
-    switch (status & 0xF0) {
-        case 0x80:
-            type = Word::noteOff;
-            return true;
-        case 0x90:
-            type = Word::noteOn;
-            return true;
-        case 0xA0:
-            type = Word::polyKeyPressure;
-            return true;
-        case 0xB0:
-            if (data1 < 122) {
-                type = Word::controlChange;
-                return true;
+namespace {
+
+bool ModeMessageType(uint8_t data1, uint8_t data2, Word& type) {
+    switch (data1) {
+        case 122:
+            if (data2 != 0 && data2 != 127) {
+                return false;
             }
-            switch (data1) {
-                case 122:
-                    if (data2 != 0 && data2 != 127) {
-                        return false;
-                    }
-                    type = data2 == 0 ? Word::localControlOff : Word::localControlOn;
-                    return true;
-                case 123:
-                    type = Word::allNotesOff;
-                    return true;
-                case 124:
-                    type = Word::omniModeOff;
-                    return true;
-                case 125:
-                    type = Word::omniModeOn;
-                    return true;
-                case 126:
-                    type = Word::monoModeOn;
-                    return true;
-                case 127:
-                    type = Word::polyModeOn;
-                    return true;
-                default:
-                    return false;
-            }
-        case 0xC0:
-            type = Word::programChange;
+            type = data2 == 0 ? Word::localControlOff : Word::localControlOn;
             return true;
-        case 0xD0:
-            type = Word::channelPressure;
+        case 123:
+            type = Word::allNotesOff;
             return true;
-        case 0xE0:
-            type = Word::pitchBend;
+        case 124:
+            type = Word::omniModeOff;
             return true;
-        default:
-            break;
-    }
-    switch (status) {
-        case 0xF1:
-            type = Word::mtcQuarterFrame;
+        case 125:
+            type = Word::omniModeOn;
             return true;
-        case 0xF2:
-            type = Word::songPositionPointer;
+        case 126:
+            type = Word::monoModeOn;
             return true;
-        case 0xF3:
-            type = Word::songSelect;
-            return true;
-        case 0xF6:
-            type = Word::tuneRequest;
-            return true;
-        case 0xF8:
-            type = Word::clock;
-            return true;
-        case 0xFA:
-            type = Word::start;
-            return true;
-        case 0xFB:
-            type = Word::continue_;
-            return true;
-        case 0xFC:
-            type = Word::stop;
-            return true;
-        case 0xFE:
-            type = Word::activeSensing;
-            return true;
-        case 0xFF:
-            type = Word::systemReset;
+        case 127:
+            type = Word::polyModeOn;
             return true;
         default:
             return false;
     }
+}
+
+inline bool TypeOf(uint8_t status, uint8_t data1, uint8_t data2, Word& type) {
+    if ((status & 0xF0) == 0xB0 && data1 >= 122) {
+        return ModeMessageType(data1, data2, type);
+    }
+    type = kStatusTypes.type[status];
+    return type != Word::none;
+}
+
+}  // namespace
+
+bool ShortMessageType(uint8_t status, uint8_t data1, uint8_t data2, Word& type) {
+    return TypeOf(status, data1, data2, type);
 }
 
 namespace {
@@ -122,7 +77,7 @@ struct Cursor {
         if (!Take(b, kTimestampBytes)) {
             return false;
         }
-        timestamp = uint32_t{b[0]} << 24 | uint32_t{b[1]} << 16 | uint32_t{b[2]} << 8 | b[3];
+        timestamp = LoadBigEndian32(b);
         return true;
     }
 };
@@ -176,14 +131,17 @@ void ReadSysEx(Cursor& cursor, RawRecord& out) {
 }  // namespace
 
 void ReadRecord(const uint8_t* storage, uint32_t size, uint32_t pos, uint32_t end, RawRecord& out) {
+    if (ReadPlainShortRecord(storage, size, pos, end, out)) {
+        return;
+    }
     Cursor cursor{storage, size, end, pos};
     out = RawRecord{};
     out.status = cursor.Take();
+    const int dataBytes = kShortDataBytes.bytes[out.status];
     if (out.status == kSysExStart) {
         ReadSysEx(cursor, out);
         return;
     }
-    const int dataBytes = ShortDataBytes(out.status);
     if (dataBytes < 0) {
         Resynchronise(cursor, out);
         return;
@@ -197,7 +155,7 @@ void ReadRecord(const uint8_t* storage, uint32_t size, uint32_t pos, uint32_t en
     }
     out.data1 = data[0];
     out.data2 = data[1];
-    if (!ShortMessageType(out.status, out.data1, out.data2, out.type)) {
+    if (!TypeOf(out.status, out.data1, out.data2, out.type)) {
         Resynchronise(cursor, out);
         return;
     }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "engine/record_format.h"
 #include "engine/vocabulary.h"
 
 struct RawRecord {
@@ -27,3 +28,64 @@ void ReadRecord(const uint8_t* storage, uint32_t size, uint32_t pos, uint32_t en
 
 // The message type of a short record; false when its bytes name none.
 bool ShortMessageType(uint8_t status, uint8_t data1, uint8_t data2, Word& type);
+
+// The type of each status byte; `none` where a status byte names no message
+// by itself (0xBn with a data byte of 122 or above is settled by its data).
+struct StatusTypeTable {
+    Word type[256];
+    constexpr StatusTypeTable() : type() {
+        constexpr Word kChannel[8] = {Word::noteOff,         Word::noteOn,
+                                      Word::polyKeyPressure, Word::controlChange,
+                                      Word::programChange,   Word::channelPressure,
+                                      Word::pitchBend,       Word::none};
+        for (int status = 0; status < 256; ++status) {
+            type[status] =
+                status >= 0x80 && status < 0xF0 ? kChannel[(status >> 4) & 7] : Word::none;
+        }
+        type[0xF1] = Word::mtcQuarterFrame;
+        type[0xF2] = Word::songPositionPointer;
+        type[0xF3] = Word::songSelect;
+        type[0xF6] = Word::tuneRequest;
+        type[0xF8] = Word::clock;
+        type[0xFA] = Word::start;
+        type[0xFB] = Word::continue_;
+        type[0xFC] = Word::stop;
+        type[0xFE] = Word::activeSensing;
+        type[0xFF] = Word::systemReset;
+    }
+};
+constexpr StatusTypeTable kStatusTypes;
+
+// The common case, inline for the reader's loop: a short record other than a
+// channel-mode message that lies in one piece before `end`. False for
+// anything else, which ReadRecord then handles.
+inline bool ReadPlainShortRecord(const uint8_t* storage, uint32_t size, uint32_t pos,
+                                 uint32_t end, RawRecord& out) {
+    const uint8_t status = storage[pos];
+    const Word type = kStatusTypes.type[status];
+    // Channel messages by arithmetic: a table load would lengthen the chain
+    // from one record's position to the next.
+    const int dataBytes = status < 0xF0 ? 2 - ((status & 0xE0) == 0xC0)
+                                        : kShortDataBytes.bytes[status];
+    const uint32_t length = static_cast<uint32_t>(1 + dataBytes) + kTimestampBytes;
+    const uint32_t inOnePiece = end > pos ? end - pos : size - pos;
+    if (type == Word::none || length > inOnePiece) {
+        return false;
+    }
+    const uint8_t* record = storage + pos;
+    const uint8_t data1 = dataBytes >= 1 ? record[1] : 0;
+    const uint8_t data2 = dataBytes >= 2 ? record[2] : 0;
+    if ((status & 0xF0) == 0xB0 && data1 >= 122) {
+        return false;
+    }
+    out.hasType = true;
+    out.type = type;
+    out.status = status;
+    out.data1 = data1;
+    out.data2 = data2;
+    out.timestamp = LoadBigEndian32(record + 1 + dataBytes);
+    out.sysExFirst = 0;
+    out.sysExCount = 0;
+    out.next = pos + length == size ? 0 : pos + length;
+    return true;
+}

@@ -32,8 +32,12 @@ void WriteStream(InputQueue& queue, uint32_t last, const std::atomic<uint32_t>& 
     std::vector<uint8_t> sysex;
     for (uint32_t seq = 1; seq <= last; ++seq) {
         if (seq % kBurstEvery > kBurstLength) {
-            while (seq - readerAt.load(std::memory_order_relaxed) > kWindow && queue.Pending()) {
-                std::this_thread::yield();
+            // Once too far ahead, let the reader catch up most of the way.
+            if (seq - readerAt.load(std::memory_order_relaxed) > kWindow) {
+                while (seq - readerAt.load(std::memory_order_relaxed) > kWindow / 4 &&
+                       queue.Pending()) {
+                    std::this_thread::yield();
+                }
             }
         }
         if (random() % 1000 == 0) {
