@@ -36,7 +36,7 @@ skip() {
   local reason=$1
   for arg in "$@"; do
     if [ "$arg" = --gtest_list_tests ]; then
-      printf 'WineUnavailable.\n  Skipped\n'
+      printf 'WineUnavailable.\n  %s\n' "$(basename "$program" .exe | tr -c 'A-Za-z0-9_\n' _)"
       exit 0
     fi
   done
