@@ -4,7 +4,9 @@ namespace {
 
 constexpr auto kRelaxed = std::memory_order_relaxed;
 
-constexpr uint16_t Entry(int n) { return static_cast<uint16_t>(1u << n); }
+constexpr uint16_t Entry(int n) {
+    return static_cast<uint16_t>(1u << n);
+}
 
 constexpr uint16_t kRealTimeEntries =
     Entry(8) | Entry(10) | Entry(11) | Entry(12) | Entry(14) | Entry(15);
@@ -97,8 +99,7 @@ StatusCode MidiEngine::CollectFilterNames(const ScriptValue& names, bool channel
         if (valueService.ValueToSymbol(&names, &name) != kHostOk) {
             return kStatusInvalidParameterValue;
         }
-        return LookUpFilterName(name, channelFilter, bits) ? kStatusOk
-                                                           : kStatusUnknownMessageType;
+        return LookUpFilterName(name, channelFilter, bits) ? kStatusOk : kStatusUnknownMessageType;
     }
     if (type != kValueTypeList) {
         return kStatusInvalidParameterType;

@@ -66,14 +66,18 @@ void InputQueue::EndCapture() {
 
 // ------------------------------------------------------------ reader
 
-bool InputQueue::Overflowed() { return overflowed_.exchange(false, kRelaxed); }
+bool InputQueue::Overflowed() {
+    return overflowed_.exchange(false, kRelaxed);
+}
 
 void InputQueue::Flush() {
     readPos_.store(writePos_.load(kAcquire), kRelease);
     overflowed_.store(false, kRelaxed);
 }
 
-bool InputQueue::Pending() const { return readPos_.load(kRelaxed) != writePos_.load(kAcquire); }
+bool InputQueue::Pending() const {
+    return readPos_.load(kRelaxed) != writePos_.load(kAcquire);
+}
 
 bool InputQueue::Peek(RawRecord& record) const {
     const uint32_t read = readPos_.load(kRelaxed);
@@ -85,7 +89,9 @@ bool InputQueue::Peek(RawRecord& record) const {
     return true;
 }
 
-void InputQueue::Consume(const RawRecord& record) { readPos_.store(record.next, kRelease); }
+void InputQueue::Consume(const RawRecord& record) {
+    readPos_.store(record.next, kRelease);
+}
 
 // ------------------------------------------------------------ writer
 

@@ -73,8 +73,8 @@ public:
         const uint32_t write = writePos_.load(std::memory_order_relaxed);
         const uint32_t read = readPos_.load(std::memory_order_acquire);
         const uint32_t free = read > write ? read - write - 1 : size_ - (write - read) - 1;
-        if (sysExInProgress_ || size_ - write < kLongestShortRecord ||
-            free < kLongestShortRecord || ((status & 0xF0) == 0xB0 && data1 >= 122)) {
+        if (sysExInProgress_ || size_ - write < kLongestShortRecord || free < kLongestShortRecord ||
+            ((status & 0xF0) == 0xB0 && data1 >= 122)) {
             CaptureSlow(status, data1, data2, timestamp);
             return;
         }

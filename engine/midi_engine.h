@@ -55,8 +55,8 @@ public:
     const ScriptValue& WordValue(Word word) const { return values[static_cast<int>(word)]; }
 
 protected:
-    StatusCode ReadByteProperty(const ScriptValue& list, int32_t position, int32_t min,
-                                int32_t max, uint8_t& out);
+    StatusCode ReadByteProperty(const ScriptValue& list, int32_t position, int32_t min, int32_t max,
+                                uint8_t& out);
     StatusCode Read14BitProperty(const ScriptValue& list, int32_t position, int32_t offset,
                                  uint8_t& low, uint8_t& high);
 

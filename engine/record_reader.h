@@ -34,10 +34,9 @@ bool ShortMessageType(uint8_t status, uint8_t data1, uint8_t data2, Word& type);
 struct StatusTypeTable {
     Word type[256];
     constexpr StatusTypeTable() : type() {
-        constexpr Word kChannel[8] = {Word::noteOff,         Word::noteOn,
-                                      Word::polyKeyPressure, Word::controlChange,
-                                      Word::programChange,   Word::channelPressure,
-                                      Word::pitchBend,       Word::none};
+        constexpr Word kChannel[8] = {
+            Word::noteOff,       Word::noteOn,          Word::polyKeyPressure, Word::controlChange,
+            Word::programChange, Word::channelPressure, Word::pitchBend,       Word::none};
         for (int status = 0; status < 256; ++status) {
             type[status] =
                 status >= 0x80 && status < 0xF0 ? kChannel[(status >> 4) & 7] : Word::none;
@@ -59,14 +58,14 @@ constexpr StatusTypeTable kStatusTypes;
 // The common case, inline for the reader's loop: a short record other than a
 // channel-mode message that lies in one piece before `end`. False for
 // anything else, which ReadRecord then handles.
-inline bool ReadPlainShortRecord(const uint8_t* storage, uint32_t size, uint32_t pos,
-                                 uint32_t end, RawRecord& out) {
+inline bool ReadPlainShortRecord(const uint8_t* storage, uint32_t size, uint32_t pos, uint32_t end,
+                                 RawRecord& out) {
     const uint8_t status = storage[pos];
     const Word type = kStatusTypes.type[status];
     // Channel messages by arithmetic: a table load would lengthen the chain
     // from one record's position to the next.
-    const int dataBytes = status < 0xF0 ? 2 - ((status & 0xE0) == 0xC0)
-                                        : kShortDataBytes.bytes[status];
+    const int dataBytes =
+        status < 0xF0 ? 2 - ((status & 0xE0) == 0xC0) : kShortDataBytes.bytes[status];
     const uint32_t length = static_cast<uint32_t>(1 + dataBytes) + kTimestampBytes;
     const uint32_t inOnePiece = end > pos ? end - pos : size - pos;
     if (type == Word::none || length > inOnePiece) {

@@ -31,13 +31,15 @@ TEST_F(DecodeTest, EveryTypeAndBoundary) {
         const char* decoded;
     };
     const Case cases[] = {
-        {0x99, 36, 100, "[#type: #noteOn, #channel: 10, #number: 36, #velocity: 100, #timestamp: 5]"},
+        {0x99, 36, 100,
+         "[#type: #noteOn, #channel: 10, #number: 36, #velocity: 100, #timestamp: 5]"},
         {0x90, 36, 0, "[#type: #noteOff, #channel: 1, #number: 36, #velocity: 0, #timestamp: 5]"},
         {0x8F, 127, 127,
          "[#type: #noteOff, #channel: 16, #number: 127, #velocity: 127, #timestamp: 5]"},
         {0xA1, 2, 3,
          "[#type: #polyKeyPressure, #channel: 2, #number: 2, #pressure: 3, #timestamp: 5]"},
-        {0xB2, 121, 4, "[#type: #controlChange, #channel: 3, #number: 121, #value: 4, #timestamp: 5]"},
+        {0xB2, 121, 4,
+         "[#type: #controlChange, #channel: 3, #number: 121, #value: 4, #timestamp: 5]"},
         {0xB2, 122, 0, "[#type: #localControlOff, #timestamp: 5]"},
         {0xB2, 122, 127, "[#type: #localControlOn, #timestamp: 5]"},
         {0xB2, 123, 0, "[#type: #allNotesOff, #timestamp: 5]"},
@@ -70,7 +72,8 @@ TEST_F(DecodeTest, EveryTypeAndBoundary) {
     }
 
     Whole({0xF0, 0x43, 0x10, 0x4C, 0xF7});
-    EXPECT_EQ(Next(), "[#type: #systemExclusive, #manufacturerID: 67, #data: [16, 76], #timestamp: 5]");
+    EXPECT_EQ(Next(),
+              "[#type: #systemExclusive, #manufacturerID: 67, #data: [16, 76], #timestamp: 5]");
     Whole({0xF0, 0x7E, 0xF7});
     EXPECT_EQ(Next(), "[#type: #systemExclusive, #manufacturerID: 126, #data: [], #timestamp: 5]");
     Whole({0xF0, 0xF7});

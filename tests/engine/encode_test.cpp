@@ -123,14 +123,16 @@ TEST_F(EncodeTest, SystemExclusive) {
         {"data", sysex(0x43, bytes({16, 76, 0, 127})), 0, {16, 76, 0, 127}},
         {"128 in data", sysex(0x43, bytes({1, 128})), 12, {}},
         {"247 in data", sysex(0x43, bytes({247})), 12, {}},
-        {"symbol in data", sysex(0x43, [](EncodeTest& t) { return t.List({t.Sym("x")}); }), 10,
-         {}},
+        {"symbol in data", sysex(0x43, [](EncodeTest& t) { return t.List({t.Sym("x")}); }), 10, {}},
         {"string data", sysex(0x43, [](EncodeTest& t) { return t.Str("abc"); }), 4, {}},
         {"integer data", sysex(0x43, [](EncodeTest& t) { return t.Int(1); }), 4, {}},
-        {"id out of range first", sysex(128, [](EncodeTest& t) { return t.Str("abc"); }), 12,
+        {"id out of range first", sysex(128, [](EncodeTest& t) { return t.Str("abc"); }), 12, {}},
+        {"no data",
+         [](EncodeTest& t) {
+             return t.List({t.Sym("systemExclusive"), t.Int(1)});
+         },
+         11,
          {}},
-        {"no data", [](EncodeTest& t) { return t.List({t.Sym("systemExclusive"), t.Int(1)}); },
-         11, {}},
         {"no id", [](EncodeTest& t) { return t.List({t.Sym("systemExclusive")}); }, 11, {}},
     };
     for (const Case& c : cases) {
@@ -157,23 +159,43 @@ TEST_F(EncodeTest, OrderOfChecks) {
     const Case cases[] = {
         {"empty list", [](EncodeTest& t) { return t.List({}); }, 9},
         {"not a list", [](EncodeTest& t) { return t.Int(3); }, 9},
-        {"integers", [](EncodeTest& t) { return t.IntList({1, 2, 3}); }, 8},
-        {"string type", [](EncodeTest& t) { return t.List({t.Str("noteOn"), t.Int(1)}); }, 8},
+        {"integers",
+         [](EncodeTest& t) {
+             return t.IntList({1, 2, 3});
+         },
+         8},
+        {"string type",
+         [](EncodeTest& t) {
+             return t.List({t.Str("noteOn"), t.Int(1)});
+         },
+         8},
         {"category", [](EncodeTest& t) { return t.List({t.Sym("all")}); }, 7},
         {"property name", [](EncodeTest& t) { return t.List({t.Sym("channel")}); }, 7},
-        {"unknown", [](EncodeTest& t) { return t.List({t.Sym("bogus"), t.Int(1)}); }, 7},
+        {"unknown",
+         [](EncodeTest& t) {
+             return t.List({t.Sym("bogus"), t.Int(1)});
+         },
+         7},
         {"channel before the rest",
-         [](EncodeTest& t) { return t.List({t.Sym("noteOn"), t.Int(17), t.Str("x")}); }, 12},
+         [](EncodeTest& t) {
+             return t.List({t.Sym("noteOn"), t.Int(17), t.Str("x")});
+         },
+         12},
         {"number before velocity",
          [](EncodeTest& t) {
              return t.List({t.Sym("noteOn"), t.Int(1), t.Float(1.5), t.Int(200)});
          },
          10},
         {"sub-frame before data",
-         [](EncodeTest& t) { return t.List({t.Sym("mtcQuarterFrame"), t.Int(8), t.Str("x")}); },
+         [](EncodeTest& t) {
+             return t.List({t.Sym("mtcQuarterFrame"), t.Int(8), t.Str("x")});
+         },
          12},
         {"channel not an integer",
-         [](EncodeTest& t) { return t.List({t.Sym("allNotesOff"), t.Sym("channel")}); }, 10},
+         [](EncodeTest& t) {
+             return t.List({t.Sym("allNotesOff"), t.Sym("channel")});
+         },
+         10},
         // Read by position: the names do not matter.
         {"own order",
          [](EncodeTest& t) {

@@ -65,25 +65,32 @@ TEST_F(FilterTest, SystemFilterMasks) {
         {"clock", [](FilterTest& t) { return t.Sym("clock"); }, 0, SystemMasks(1 << 8)},
         {"stop", [](FilterTest& t) { return t.Sym("stop"); }, 0, SystemMasks(1 << 12)},
         {"continue", [](FilterTest& t) { return t.Sym("continue"); }, 0, SystemMasks(1 << 11)},
-        {"realTime", [](FilterTest& t) { return t.Sym("realTime"); }, 0,
-         SystemMasks(0xDD00)},
+        {"realTime", [](FilterTest& t) { return t.Sym("realTime"); }, 0, SystemMasks(0xDD00)},
         {"common", [](FilterTest& t) { return t.Sym("common"); }, 0, SystemMasks(0x00CF)},
         {"systemExclusive", [](FilterTest& t) { return t.Sym("systemExclusive"); }, 0,
          SystemMasks(0x0081)},
         {"all", [](FilterTest& t) { return t.Sym("all"); }, 0, Fill(0xFF)},
         {"case-blind", [](FilterTest& t) { return t.Sym("CLOCK"); }, 0, SystemMasks(1 << 8)},
-        {"list", [](FilterTest& t) { return t.List({t.Sym("start"), t.Sym("songSelect"),
-                                                   t.Sym("start")}); },
+        {"list",
+         [](FilterTest& t) {
+             return t.List({t.Sym("start"), t.Sym("songSelect"), t.Sym("start")});
+         },
          0, SystemMasks(1 << 10 | 1 << 3)},
         {"list with unknown",
-         [](FilterTest& t) { return t.List({t.Sym("clock"), t.Sym("bogus"), t.Sym("tuneRequest")}); },
+         [](FilterTest& t) {
+             return t.List({t.Sym("clock"), t.Sym("bogus"), t.Sym("tuneRequest")});
+         },
          7, SystemMasks(1 << 8 | 1 << 6)},
         {"list with integer",
-         [](FilterTest& t) { return t.List({t.Int(3), t.Sym("clock"), t.Sym("noteOn")}); }, 7,
-         SystemMasks(1 << 8)},
+         [](FilterTest& t) {
+             return t.List({t.Int(3), t.Sym("clock"), t.Sym("noteOn")});
+         },
+         7, SystemMasks(1 << 8)},
         {"list ending in integer",
-         [](FilterTest& t) { return t.List({t.Sym("noteOn"), t.Sym("clock"), t.Str("x")}); }, 4,
-         SystemMasks(1 << 8)},
+         [](FilterTest& t) {
+             return t.List({t.Sym("noteOn"), t.Sym("clock"), t.Str("x")});
+         },
+         4, SystemMasks(1 << 8)},
         {"integer", [](FilterTest& t) { return t.Int(5); }, 4, SystemMasks(0)},
         {"string", [](FilterTest& t) { return t.Str("clock"); }, 4, SystemMasks(0)},
         {"channel word", [](FilterTest& t) { return t.Sym("noteOn"); }, 7, SystemMasks(0)},
@@ -110,9 +117,7 @@ TEST_F(FilterTest, ChannelFilterMasks) {
         Masks typeMasks;
         Masks modeMasks;
     };
-    auto sym = [](const char* name) {
-        return [name](FilterTest& t) { return t.Sym(name); };
-    };
+    auto sym = [](const char* name) { return [name](FilterTest& t) { return t.Sym(name); }; };
     auto integer = [](int32_t value) { return [value](FilterTest& t) { return t.Int(value); }; };
     const Masks all = Fill(0xFF);
     const Case cases[] = {
@@ -136,36 +141,46 @@ TEST_F(FilterTest, ChannelFilterMasks) {
         {"mode", sym("mode"), integer(1), 0, With(all, 0, 0x80), all},
         {"all", sym("all"), integer(1), 0, all, all},
         {"none", sym("none"), integer(1), 0, With(all, 0, 0x80), With(all, 0, 0x80)},
-        {"empty names", [](FilterTest& t) { return t.List({}); }, integer(2), 0,
-         With(all, 1, 0x80), With(all, 1, 0x80)},
+        {"empty names", [](FilterTest& t) { return t.List({}); }, integer(2), 0, With(all, 1, 0x80),
+         With(all, 1, 0x80)},
         {"unknown", sym("bogus"), integer(1), 7, With(all, 0, 0x80), With(all, 0, 0x80)},
         {"system word", sym("realTime"), integer(1), 7, With(all, 0, 0x80), With(all, 0, 0x80)},
         {"names not symbol", integer(3), integer(1), 4, With(all, 0, 0x80), With(all, 0, 0x80)},
         {"name list",
-         [](FilterTest& t) { return t.List({t.Sym("noteOn"), t.Int(1), t.Sym("allNotesOff")}); },
+         [](FilterTest& t) {
+             return t.List({t.Sym("noteOn"), t.Int(1), t.Sym("allNotesOff")});
+         },
          integer(1), 4, With(all, 0, 0x82), With(all, 0, 0x84)},
-        {"channel list",
-         [](FilterTest& t) { return t.List({t.Sym("noteOn")}); },
-         [](FilterTest& t) { return t.IntList({2, 4, 2}); }, 0,
-         With(With(all, 1, 0x82), 3, 0x82), With(With(all, 1, 0x80), 3, 0x80)},
+        {"channel list", [](FilterTest& t) { return t.List({t.Sym("noteOn")}); },
+         [](FilterTest& t) {
+             return t.IntList({2, 4, 2});
+         },
+         0, With(With(all, 1, 0x82), 3, 0x82), With(With(all, 1, 0x80), 3, 0x80)},
         // Failures in the channels change nothing.
         {"channel 17", sym("all"), integer(17), 6, all, all},
         {"channel -1", sym("all"), integer(-1), 6, all, all},
-        {"channel list with 17", sym("none"), [](FilterTest& t) { return t.IntList({1, 17}); },
+        {"channel list with 17", sym("none"),
+         [](FilterTest& t) {
+             return t.IntList({1, 17});
+         },
          6, all, all},
-        {"channel list with 0", sym("none"), [](FilterTest& t) { return t.IntList({0}); }, 6,
-         all, all},
+        {"channel list with 0", sym("none"), [](FilterTest& t) { return t.IntList({0}); }, 6, all,
+         all},
         {"channel list with symbol", sym("none"),
-         [](FilterTest& t) { return t.List({t.Sym("x"), t.Int(99)}); }, 6, all, all},
+         [](FilterTest& t) {
+             return t.List({t.Sym("x"), t.Int(99)});
+         },
+         6, all, all},
         {"channel list ending in symbol", sym("none"),
-         [](FilterTest& t) { return t.List({t.Int(99), t.Sym("x")}); }, 5, all, all},
-        {"empty channel list", sym("none"), [](FilterTest& t) { return t.List({}); }, 0, all,
-         all},
-        {"empty channel list, bad name", sym("bogus"), [](FilterTest& t) { return t.List({}); },
-         0, all, all},
+         [](FilterTest& t) {
+             return t.List({t.Int(99), t.Sym("x")});
+         },
+         5, all, all},
+        {"empty channel list", sym("none"), [](FilterTest& t) { return t.List({}); }, 0, all, all},
+        {"empty channel list, bad name", sym("bogus"), [](FilterTest& t) { return t.List({}); }, 0,
+         all, all},
         {"channels a symbol", sym("none"), sym("all"), 4, all, all},
-        {"channels a string", sym("none"), [](FilterTest& t) { return t.Str("1"); }, 4, all,
-         all},
+        {"channels a string", sym("none"), [](FilterTest& t) { return t.Str("1"); }, 4, all, all},
     };
     for (const Case& c : cases) {
         NewEngine();
@@ -233,9 +248,9 @@ TEST_F(FilterTest, CaptureObeysTheMasks) {
     EXPECT_TRUE(passes(0x90, 1, 1) && passes(0xB0, 123, 0) && passes(0xF8, 0, 0) && sysExPasses());
 
     engine->SetChannelFilter(Sym("note"), Int(0));
-    EXPECT_TRUE(passes(0x95, 60, 0));   // velocity 0 passes as a note-off
+    EXPECT_TRUE(passes(0x95, 60, 0));  // velocity 0 passes as a note-off
     EXPECT_FALSE(passes(0xA5, 60, 1));
-    EXPECT_TRUE(passes(0xF8, 0, 0));    // system messages untouched
+    EXPECT_TRUE(passes(0xF8, 0, 0));  // system messages untouched
     engine->SetChannelFilter(Sym("noteOn"), Int(0));
     EXPECT_TRUE(passes(0x95, 60, 1));
     EXPECT_FALSE(passes(0x95, 60, 0));  // counts as a note-off

@@ -158,7 +158,9 @@ TEST_F(InputQueueTest, RecordsWrapAtEveryByte) {
         {"7 bytes", {}, {0x9A, 0x24, 0x64}, {"9A 24 64 @16909060"}},
         {"5 bytes", {}, {0xF8}, {"F8 @16909060"}},
         {"6 bytes", {0xFC}, {0xC3, 0x11}, {"FC @16909060", "C3 11 @16909060"}},
-        {"sysex", {}, {0xF0, 0x43, 0x10, 0x4C, 0x01, 0x02, 0xF7},
+        {"sysex",
+         {},
+         {0xF0, 0x43, 0x10, 0x4C, 0x01, 0x02, 0xF7},
          {"F0 43 10 4C 01 02 F7 @16909060"}},
     };
     auto capture = [&](const std::vector<uint8_t>& m) {
