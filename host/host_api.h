@@ -63,14 +63,21 @@ constexpr bool SameGuid(const Guid& a, const Guid& b) {
 // The host's interfaces. The values are this product's own choice.
 constexpr InterfaceId kIidUnknown = {{0x00000000u, 0x00000000u, 0x000000C0u, 0x46000000u}};
 constexpr InterfaceId kIidClassFactory = {{0x00000001u, 0x00000000u, 0x000000C0u, 0x46000000u}};
-constexpr InterfaceId kIidHostValueService = {{0x7E5A0101u, 0x4D31u << 16 | 0x11A1u, 0x9C3B0001u, 0x5E4D0101u}};
-constexpr InterfaceId kIidHostListService = {{0x7E5A0102u, 0x4D31u << 16 | 0x11A1u, 0x9C3B0001u, 0x5E4D0102u}};
-constexpr InterfaceId kIidHostMemoryService = {{0x7E5A0103u, 0x4D31u << 16 | 0x11A1u, 0x9C3B0001u, 0x5E4D0103u}};
-constexpr InterfaceId kIidHostAppInfoService = {{0x7E5A0104u, 0x4D31u << 16 | 0x11A1u, 0x9C3B0001u, 0x5E4D0104u}};
-constexpr InterfaceId kIidRegistration = {{0x7E5A0201u, 0x4D31u << 16 | 0x11A1u, 0x9C3B0002u, 0x5E4D0201u}};
-constexpr InterfaceId kIidScripting = {{0x7E5A0202u, 0x4D31u << 16 | 0x11A1u, 0x9C3B0002u, 0x5E4D0202u}};
+constexpr InterfaceId kIidHostValueService = {
+    {0x7E5A0101u, 0x4D31u << 16 | 0x11A1u, 0x9C3B0001u, 0x5E4D0101u}};
+constexpr InterfaceId kIidHostListService = {
+    {0x7E5A0102u, 0x4D31u << 16 | 0x11A1u, 0x9C3B0001u, 0x5E4D0102u}};
+constexpr InterfaceId kIidHostMemoryService = {
+    {0x7E5A0103u, 0x4D31u << 16 | 0x11A1u, 0x9C3B0001u, 0x5E4D0103u}};
+constexpr InterfaceId kIidHostAppInfoService = {
+    {0x7E5A0104u, 0x4D31u << 16 | 0x11A1u, 0x9C3B0001u, 0x5E4D0104u}};
+constexpr InterfaceId kIidRegistration = {
+    {0x7E5A0201u, 0x4D31u << 16 | 0x11A1u, 0x9C3B0002u, 0x5E4D0201u}};
+constexpr InterfaceId kIidScripting = {
+    {0x7E5A0202u, 0x4D31u << 16 | 0x11A1u, 0x9C3B0002u, 0x5E4D0202u}};
 // Second registry entry of the script class: where load options are kept.
-constexpr InterfaceId kIidLoadOptions = {{0x7E5A0203u, 0x4D31u << 16 | 0x11A1u, 0x9C3B0002u, 0x5E4D0203u}};
+constexpr InterfaceId kIidLoadOptions = {
+    {0x7E5A0203u, 0x4D31u << 16 | 0x11A1u, 0x9C3B0002u, 0x5E4D0203u}};
 
 // ---------------------------------------------------------------- interfaces
 class HostUnknown {

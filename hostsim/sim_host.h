@@ -68,9 +68,9 @@ public:
 
     // ---- reading values natively
     Kind KindOf(const ScriptValue& value) const;
-    int32_t IntegerOf(const ScriptValue& value) const;  // 0 when no integer
-    double FloatOf(const ScriptValue& value) const;     // integers too
-    std::string TextOf(const ScriptValue& value) const; // strings; symbols' names
+    int32_t IntegerOf(const ScriptValue& value) const;   // 0 when no integer
+    double FloatOf(const ScriptValue& value) const;      // integers too
+    std::string TextOf(const ScriptValue& value) const;  // strings; symbols' names
     uintptr_t ObjectId(const ScriptValue& value) const;
     int32_t Count(const ScriptValue& list) const;
     // Element at position 1..Count as a new reference (release it).
@@ -85,8 +85,8 @@ public:
     std::string SymbolName(Symbol symbol) const;
 
     // ---- accounting
-    int64_t LiveValues() const;   // references made and not yet released
-    int64_t LiveBlocks() const;   // Alloc'd and not yet Free'd
+    int64_t LiveValues() const;  // references made and not yet released
+    int64_t LiveBlocks() const;  // Alloc'd and not yet Free'd
     int64_t LiveBytes() const;
     int64_t BadReleases() const;  // releases of dead or unknown values, bad Frees,
                                   // service Releases beyond their AddRefs

@@ -11,8 +11,8 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-#include <windows.h>
 #include <mmsystem.h>
+#include <windows.h>
 
 #else
 
@@ -113,8 +113,8 @@ constexpr UINT MOM_DONE = 0x3C9;
 extern "C" {
 UINT WINAPI midiInGetNumDevs(void);
 MMRESULT WINAPI midiInGetDevCapsA(UINT_PTR deviceId, LPMIDIINCAPSA caps, UINT capsSize);
-MMRESULT WINAPI midiInOpen(LPHMIDIIN handle, UINT deviceId, DWORD_PTR callback,
-                           DWORD_PTR instance, DWORD flags);
+MMRESULT WINAPI midiInOpen(LPHMIDIIN handle, UINT deviceId, DWORD_PTR callback, DWORD_PTR instance,
+                           DWORD flags);
 MMRESULT WINAPI midiInPrepareHeader(HMIDIIN handle, LPMIDIHDR header, UINT headerSize);
 MMRESULT WINAPI midiInAddBuffer(HMIDIIN handle, LPMIDIHDR header, UINT headerSize);
 MMRESULT WINAPI midiInStart(HMIDIIN handle);
