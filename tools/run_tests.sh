@@ -13,5 +13,6 @@ run_preset() {
 }
 
 run_preset dev
+tools/check_style.sh build/dev
 run_preset asan
 run_preset tsan

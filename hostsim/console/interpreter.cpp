@@ -290,6 +290,7 @@ ScriptValue Interpreter::CallMethod(const Expr& call, int32_t method) {
         owned.emplace_back(host_, host_.Void());
     }
     std::vector<ScriptValue> args;
+    args.reserve(owned.size());
     for (const Owned& value : owned) {
         args.push_back(value.get());
     }

@@ -21,7 +21,7 @@ ModuleSession::ModuleSession(std::unique_ptr<hostsim::LoadedModule> module)
     : module_(std::move(module)), parameterCounts_(ParameterCounts(module_->MethodTableText())) {}
 
 ModuleSession::~ModuleSession() {
-    DestroyInstances();
+    ModuleSession::DestroyInstances();
     module_.reset();
 }
 

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# The code passes the project's clang-format and, for the plug-in's own
+# sources, its clang-tidy checks. Needs a configured build dir (compile
+# commands) as its argument.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build/dev}
+for tool in clang-format clang-tidy; do
+  command -v $tool >/dev/null || { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $tool; }
+done
+git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format --dry-run --Werror
+out=$(ls host/*.cpp engine/*.cpp winmm/*.cpp hostsim/*.cpp hostsim/console/*.cpp |
+      xargs -P2 -n6 clang-tidy -p "$build" --quiet 2>/dev/null | grep -E 'warning:|error:' || true)
+if [ -n "$out" ]; then
+  echo "$out"
+  exit 1
+fi
+echo "style: clang-format and clang-tidy clean"
