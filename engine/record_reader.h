@@ -62,10 +62,16 @@ inline bool ReadPlainShortRecord(const uint8_t* storage, uint32_t size, uint32_t
                                  RawRecord& out) {
     const uint8_t status = storage[pos];
     const Word type = kStatusTypes.type[status];
-    // Channel messages by arithmetic: a table load would lengthen the chain
-    // from one record's position to the next.
-    const int dataBytes =
-        status < 0xF0 ? 2 - ((status & 0xE0) == 0xC0) : kShortDataBytes.bytes[status];
+    // The length by branches, not arithmetic: a predicted branch lets the
+    // next record's position be known before this status byte has loaded.
+    int dataBytes;
+    if ((status & 0xE0) == 0xC0) [[unlikely]] {
+        dataBytes = 1;
+    } else if (status >= 0xF0) [[unlikely]] {
+        dataBytes = kShortDataBytes.bytes[status];
+    } else {
+        dataBytes = 2;
+    }
     const uint32_t length = static_cast<uint32_t>(1 + dataBytes) + kTimestampBytes;
     const uint32_t inOnePiece = end > pos ? end - pos : size - pos;
     if (type == Word::none || length > inOnePiece) {
@@ -85,6 +91,10 @@ inline bool ReadPlainShortRecord(const uint8_t* storage, uint32_t size, uint32_t
     out.timestamp = LoadBigEndian32(record + 1 + dataBytes);
     out.sysExFirst = 0;
     out.sysExCount = 0;
-    out.next = pos + length == size ? 0 : pos + length;
+    uint32_t next = pos + length;
+    if (next == size) [[unlikely]] {
+        next = 0;
+    }
+    out.next = next;
     return true;
 }
