@@ -1,5 +1,6 @@
-# The loadable module: libtesmar.so here, Tesmar.x32 on Windows. It exports
-# the five entry points and nothing else.
+# The loadable module: libtesmar.so here, Tesmar.x32 on Windows (Tesmar.x64 in
+# the 64-bit build that runs the tests under 64-bit Wine). It exports the five
+# entry points and nothing else.
 if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/dispatch.cpp
    AND EXISTS ${PROJECT_SOURCE_DIR}/engine/CMakeLists.txt
    AND EXISTS ${PROJECT_SOURCE_DIR}/winmm/CMakeLists.txt)
@@ -15,8 +16,14 @@ if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/dispatch.cpp
     CXX_VISIBILITY_PRESET hidden
     VISIBILITY_INLINES_HIDDEN ON)
   if(WIN32)
-    set_target_properties(tesmar PROPERTIES OUTPUT_NAME Tesmar SUFFIX .x32 PREFIX "")
-    target_sources(tesmar PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tesmar.def)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+      set(_tesmar_suffix .x64)
+    else()
+      set(_tesmar_suffix .x32)
+    endif()
+    set_target_properties(tesmar PROPERTIES OUTPUT_NAME Tesmar SUFFIX ${_tesmar_suffix} PREFIX "")
+    include(${PROJECT_SOURCE_DIR}/cmake/def_file.cmake)
+    tesmar_target_def(tesmar ${CMAKE_CURRENT_SOURCE_DIR}/tesmar.def Tesmar${_tesmar_suffix})
     target_link_options(tesmar PRIVATE -static -static-libgcc -static-libstdc++ -Wl,--kill-at)
     target_link_libraries(tesmar PRIVATE winmm)
   else()

@@ -1,8 +1,9 @@
 cmake_minimum_required(VERSION 3.25)
 # Checks a PE file of the Windows build with objdump -p, on the build machine.
 #
-#   -DOBJDUMP=path         i686-w64-mingw32-objdump
+#   -DOBJDUMP=path         the cross build's objdump
 #   -DFILE=path            the DLL
+#   -DBITS=32|64           its word size (default 32, the product)
 #   -DEXPORTS=a|b|c        exactly these exported names, undecorated
 #   -DFORBID=a|b           texts that must not appear in the file (build paths)
 #
@@ -19,8 +20,14 @@ macro(fail message)
   set(failed TRUE)
 endmacro()
 
-if(NOT dump MATCHES "file format pei-i386")
-  fail("${FILE} is not a 32-bit x86 PE file")
+if(BITS STREQUAL 64)
+  set(format pei-x86-64)
+else()
+  set(BITS 32)
+  set(format pei-i386)
+endif()
+if(NOT dump MATCHES "file format ${format}\n")
+  fail("${FILE} is not a ${BITS}-bit x86 PE file")
 endif()
 if(NOT dump MATCHES "Characteristics [^\n]*\n(\t[^\n]*\n)*\tDLL\n")
   fail("${FILE} is not marked as a DLL")
@@ -69,4 +76,4 @@ endforeach()
 if(failed)
   message(FATAL_ERROR "${FILE}: checks failed")
 endif()
-message(STATUS "${FILE}: PE32 DLL; exports: ${exported}; imports: ${imports}")
+message(STATUS "${FILE}: ${format} DLL; exports: ${exported}; imports: ${imports}")
