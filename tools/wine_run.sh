@@ -3,21 +3,30 @@
 # own prefix (<build>/wineprefix), with the loopback MIDI driver installed and
 # chosen. Used by ctest as the cross-compiling emulator:
 #   tools/wine_run.sh <program.exe> [arguments...]
+#   tools/wine_run.sh --prepare <build dir>    (only make the prefix ready)
 # The prefix is made on first use (about 10 s), under a lock so that parallel
-# tests wait for one another. TESMAR_BUILD_DIR overrides the build directory,
+# tests wait for one another; the build prepares it so that listing the tests
+# does not pay for it. TESMAR_BUILD_DIR overrides the build directory,
 # which is otherwise the nearest parent of the program holding CMakeCache.txt.
 #
 # Where this machine cannot run 32-bit Wine, the program is not started: the
 # run reports "[  SKIPPED ]" and exits 77, and a test listing names one
-# placeholder test, so that ctest skips rather than fails.
+# placeholder test, so that ctest skips rather than fails (and preparing does
+# nothing). tools/wine64_run.sh is the 64-bit build's runner, which never skips.
 set -euo pipefail
 
-if [ $# -lt 1 ]; then
-  echo "usage: $0 program.exe [arguments...]" >&2
+prepare_only=false
+if [ "${1:-}" = --prepare ] && [ $# -eq 2 ]; then
+  prepare_only=true
+  TESMAR_BUILD_DIR=$2
+  program=
+elif [ $# -ge 1 ] && [ "$1" != --prepare ]; then
+  program=$1
+  shift
+else
+  echo "usage: $0 program.exe [arguments...] | --prepare build-dir" >&2
   exit 2
 fi
-program=$1
-shift
 
 find_build_dir() {
   local dir
@@ -34,6 +43,9 @@ find_build_dir() {
 
 skip() {
   local reason=$1
+  if $prepare_only; then
+    exit 0
+  fi
   for arg in "$@"; do
     if [ "$arg" = --gtest_list_tests ]; then
       printf 'WineUnavailable.\n  %s\n' "$(basename "$program" .exe | tr -c 'A-Za-z0-9_\n' _)"
@@ -53,7 +65,7 @@ if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
   skip "this machine cannot run 32-bit x86 programs, so not 32-bit Wine either" "$@"
 fi
 
-build_dir=${TESMAR_BUILD_DIR:-$(find_build_dir)}
+build_dir=$(cd "${TESMAR_BUILD_DIR:-$(find_build_dir)}" && pwd)
 export WINEPREFIX="$build_dir/wineprefix"
 export WINEARCH=win32
 export WINEDEBUG=-all
@@ -81,5 +93,16 @@ if [ -f "$driver" ] && ! cmp -s "$driver" "$system32/wineloop.drv"; then
   mv "$system32/wineloop.drv.new" "$system32/wineloop.drv"
 fi
 exec 9>&-
+if $prepare_only; then
+  exit 0
+fi
 
+# Windows programs end their lines with CR LF; ctest reads test listings as
+# they come, so those lose the CR.
+for arg in "$@"; do
+  if [ "$arg" = --gtest_list_tests ]; then
+    wine "$program" "$@" | tr -d '\r'
+    exit
+  fi
+done
 exec wine "$program" "$@"
