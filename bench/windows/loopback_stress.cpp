@@ -1,8 +1,9 @@
-// Stress through the real winmm: the shipped Tesmar.x32, loaded and called as
-// the host does (exports, registration, scripting interface), sends through
-// the "Loopback" port pair of the loopback driver and reads everything back.
+// Stress through the real winmm: the module (Tesmar.x32, or Tesmar.x64 where
+// only 64-bit Wine runs), loaded and called as the host does (exports,
+// registration, scripting interface), sends through the "Loopback" port pair
+// of the loopback driver and reads everything back.
 //
-//   loopback_stress [module path]     (default: Tesmar.x32)
+//   loopback_stress [module path]     (default: Tesmar.x32; Tesmar.x64 when 64-bit)
 //
 // 100,000 short messages and 200 system-exclusive messages of 1 to 4,000 data
 // bytes must come back intact and in order. Reported, not asserted: messages
@@ -230,10 +231,16 @@ bool LatencyPhase(Session& s, std::vector<double>* samples) {
     return true;
 }
 
+#if defined(_WIN64)
+constexpr char kDefaultModule[] = "Tesmar.x64";
+#else
+constexpr char kDefaultModule[] = "Tesmar.x32";
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::string path = argc > 1 ? argv[1] : "Tesmar.x32";
+    const std::string path = argc > 1 ? argv[1] : kDefaultModule;
     hostsim::SimHost host;
     std::string error;
     auto module = hostsim::LoadedModule::Load(host, path, &error);

@@ -20,7 +20,9 @@
 #include "hostsim/sim_host.h"
 
 #ifndef TESMAR_DEFAULT_MODULE
-#ifdef _WIN32
+#if defined(_WIN64)
+#define TESMAR_DEFAULT_MODULE "Tesmar.x64"
+#elif defined(_WIN32)
 #define TESMAR_DEFAULT_MODULE "Tesmar.x32"
 #else
 #define TESMAR_DEFAULT_MODULE "libtesmar.so"
