@@ -63,12 +63,14 @@ TEST_F(ModuleTest, EveryLiveInterfaceObjectHoldsTheModule) {
     EXPECT_EQ(second->References(), 1);
 }
 
+#ifndef _WIN32
 int handlerCalls = 0;
 
 void HandlerThatGivesUp() {
     ++handlerCalls;
     std::set_new_handler(nullptr);
 }
+#endif
 
 TEST_F(ModuleTest, InterfaceCreationWithoutMemory) {
     auto record = InstanceRecord::Allocate(host, sizeof(HostHeader));
@@ -83,7 +85,10 @@ TEST_F(ModuleTest, InterfaceCreationWithoutMemory) {
     EXPECT_EQ(record->References(), 1);
     EXPECT_EQ(module->CanUnloadNow(), kHostOk);
 
+#ifndef _WIN32
     // A handler is asked, and the allocation tried again while one is installed.
+    // (On Windows the module links its own static C++ runtime, whose handler
+    // is not the one this program sets.)
     handlerCalls = 0;
     std::new_handler previous = std::set_new_handler(HandlerThatGivesUp);
     host.FailCall("Alloc", 1);
@@ -102,6 +107,7 @@ TEST_F(ModuleTest, InterfaceCreationWithoutMemory) {
     EXPECT_EQ(handlerCalls, 1);
     EXPECT_EQ(object, nullptr);
     std::set_new_handler(previous);
+#endif
 
     EXPECT_EQ(record->References(), 1);
     EXPECT_EQ(module->CanUnloadNow(), kHostOk);
