@@ -11,8 +11,10 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-#include <mmsystem.h>
 #include <windows.h>
+
+// Needs windows.h first; the blank line keeps include sorting from swapping them.
+#include <mmsystem.h>
 
 #else
 
