@@ -83,6 +83,7 @@ void Reset() {
         d.inputs.clear();
         d.outputs.clear();
         d.calls.fill(0);
+        d.lastCall.fill(0);
         for (auto& faults : d.faults) {
             faults.clear();
         }
@@ -151,6 +152,16 @@ uint32_t CallCount(const std::string& operation) {
     Driver& d = TheDriver();
     Lock lock(d.mu);
     return d.calls[static_cast<size_t>(op)];
+}
+
+uint64_t LastCallOrder(const std::string& operation) {
+    const int op = OpIndex(operation);
+    if (op < 0) {
+        return 0;
+    }
+    Driver& d = TheDriver();
+    Lock lock(d.mu);
+    return d.lastCall[static_cast<size_t>(op)];
 }
 
 std::vector<uint8_t> SentBytes(uint32_t output) {

@@ -38,6 +38,9 @@ void FailOutputCaps(uint32_t output, bool fail);
 void FailCall(const std::string& operation, uint32_t nth, uint32_t result = 1 /*MMSYSERR_ERROR*/);
 // Calls of an operation since the last Reset.
 uint32_t CallCount(const std::string& operation);
+// When the operation was last called: calls of all operations share one
+// increasing count, so two answers tell which came later. 0: never.
+uint64_t LastCallOrder(const std::string& operation);
 
 // Bytes every output device received (short messages and sysex, in order).
 std::vector<uint8_t> SentBytes(uint32_t output);

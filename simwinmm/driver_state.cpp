@@ -33,6 +33,7 @@ Driver& TheDriver() {
 bool InjectedFailure(Driver& d, Op op, MMRESULT& result) {
     const auto index = static_cast<size_t>(op);
     const uint32_t call = ++d.calls[index];
+    d.lastCall[index] = ++d.callSerial;
     auto& faults = d.faults[index];
     for (auto it = faults.begin(); it != faults.end(); ++it) {
         if (it->atCall == call) {

@@ -157,6 +157,9 @@ struct Driver {
     uintptr_t lastHandle = 0x10000;
 
     std::array<uint32_t, kOpCount> calls{};
+    // When each operation was last called, on one counter across operations.
+    uint64_t callSerial = 0;
+    std::array<uint64_t, kOpCount> lastCall{};
     std::array<std::vector<Fault>, kOpCount> faults;
     Trace trace;
 

@@ -49,6 +49,8 @@ TEST_F(ModulePortsTest, DestroyingAnInstanceClosesBothPorts) {
     EXPECT_EQ(simwinmm::CallCount("midiInReset"), 1u);
     EXPECT_EQ(simwinmm::CallCount("midiInClose"), 1u);
     EXPECT_EQ(simwinmm::CallCount("midiOutClose"), 1u);
+    EXPECT_LT(simwinmm::LastCallOrder("midiInClose"), simwinmm::LastCallOrder("midiOutReset"))
+        << "input is closed before output";
     EXPECT_EQ(simwinmm::QueuedInputBuffers(0), 0u);
 
     // The ports are free again for the next instance.

@@ -255,6 +255,8 @@ TEST_F(InputDeviceTest, DestructionClosesBothPortsAndLeavesNothing) {
     DestroyEngine();
     EXPECT_EQ(simwinmm::CallCount("midiInClose"), 1u);
     EXPECT_EQ(simwinmm::CallCount("midiOutClose"), 1u);
+    EXPECT_LT(simwinmm::LastCallOrder("midiInClose"), simwinmm::LastCallOrder("midiOutReset"))
+        << "input is closed before output";
     EXPECT_EQ(simwinmm::QueuedInputBuffers(loop.input), 0u);
 }
 
