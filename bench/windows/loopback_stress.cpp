@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/windows/raw_loopback.h"
 #include "hostsim/loader.h"
 #include "hostsim/sim_host.h"
 
@@ -32,17 +33,7 @@ constexpr int32_t kSysExCount = 200;
 constexpr int32_t kLatencySamples = 2000;
 constexpr int32_t kBatch = 256;
 constexpr int32_t kQueueBytes = 1 << 16;
-
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
+constexpr int32_t kRounds = 5;
 
 class Session {
 public:
@@ -237,6 +228,50 @@ constexpr char kDefaultModule[] = "Tesmar.x64";
 constexpr char kDefaultModule[] = "Tesmar.x32";
 #endif
 
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+double Percentile99(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() * 99 / 100];
+}
+
+// One round through the plug-in: ports opened, the three phases, ports closed.
+struct PluginFigures {
+    bool ok = false;
+    double shortRate = 0;
+    double sysExRate = 0;
+    std::vector<double> latency;
+};
+
+PluginFigures RunPlugin(Session& s, int32_t input, int32_t output) {
+    PluginFigures figures;
+    hostsim::SimHost& host = s.host();
+    if (s.CallCode("OpenInput", {host.Integer(input), host.Integer(kQueueBytes)}) != 0 ||
+        s.CallCode("OpenOutput", {host.Integer(output)}) != 0) {
+        std::fprintf(stderr, "loopback_stress: cannot open the ports\n");
+        return figures;
+    }
+    const bool shortOk = ShortPhase(s, &figures.shortRate);
+    const bool sysExOk = SysExPhase(s, &figures.sysExRate);
+    const bool latencyOk = LatencyPhase(s, &figures.latency);
+    const bool overflowed = s.CallCode("InputOverflowed") != 0;
+    if (!shortOk)
+        std::printf("short messages: LOST OR OUT OF ORDER\n");
+    if (!sysExOk)
+        std::printf("sysex messages: LOST OR DAMAGED\n");
+    if (!latencyOk)
+        std::printf("latency: a message did not come back\n");
+    if (overflowed)
+        std::printf("the input queue overflowed\n");
+    figures.ok = shortOk && sysExOk && latencyOk && !overflowed;
+    s.CallCode("CloseInput");
+    s.CallCode("CloseOutput");
+    return figures;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -263,39 +298,46 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "loopback_stress: no \"Loopback\" ports (is wineloop.drv set?)\n");
             return 1;
         }
-        if (s.CallCode("OpenInput", {host.Integer(input), host.Integer(kQueueBytes)}) != 0 ||
-            s.CallCode("OpenOutput", {host.Integer(output)}) != 0) {
-            std::fprintf(stderr, "loopback_stress: cannot open the ports\n");
-            return 1;
+
+        // Rounds alternate the bare winmm baseline and the plug-in, so that
+        // both meet the same machine load.
+        std::vector<double> rawRates, shortRates, sysExRates, rawLatency, latency;
+        for (int32_t round = 0; round < kRounds && ok; ++round) {
+            RawFigures raw = RunRawLoopback(kShortCount, kBatch, kLatencySamples);
+            if (!raw.ok) {
+                std::printf("bare winmm: LOST OR OUT OF ORDER\n");
+                ok = false;
+                break;
+            }
+            rawRates.push_back(raw.messagesPerSecond);
+            rawLatency.insert(rawLatency.end(), raw.latencyMicroseconds.begin(),
+                              raw.latencyMicroseconds.end());
+            PluginFigures plugin = RunPlugin(s, input, output);
+            ok = plugin.ok;
+            shortRates.push_back(plugin.shortRate);
+            sysExRates.push_back(plugin.sysExRate);
+            latency.insert(latency.end(), plugin.latency.begin(), plugin.latency.end());
         }
 
-        double shortRate = 0;
-        double sysExRate = 0;
-        std::vector<double> latency;
-        const bool shortOk = ShortPhase(s, &shortRate);
-        const bool sysExOk = SysExPhase(s, &sysExRate);
-        const bool latencyOk = LatencyPhase(s, &latency);
-        const bool overflowed = s.CallCode("InputOverflowed") != 0;
-        ok = shortOk && sysExOk && latencyOk && !overflowed;
-
-        std::printf("short messages: %d, %s, %.0f messages/s (batches of %d, sent and read back)\n",
-                    kShortCount, shortOk ? "intact and in order" : "LOST OR OUT OF ORDER",
-                    shortRate, kBatch);
-        std::printf("sysex messages: %d of 1 to 4000 data bytes, %s, %.0f bytes/s\n", kSysExCount,
-                    sysExOk ? "intact" : "LOST OR DAMAGED", sysExRate);
-        if (latencyOk) {
+        if (ok) {
+            const double rawRate = Median(rawRates);
+            const double rate = Median(shortRates);
             std::printf(
-                "latency, SendMessage to GetNextMessage, %d samples: median %.1f us, "
-                "99th percentile %.1f us\n",
-                kLatencySamples, latency[latency.size() / 2], latency[latency.size() * 99 / 100]);
-        } else {
-            std::printf("latency: a message did not come back\n");
+                "%d rounds; each: %d short messages in batches of %d, intact and in order; "
+                "%d sysex messages of 1 to 4000 data bytes, intact and in order\n",
+                kRounds, kShortCount, kBatch, kSysExCount);
+            std::printf(
+                "short messages, median of rounds: plug-in %.0f messages/s, bare winmm "
+                "%.0f messages/s (ratio %.2f)\n",
+                rate, rawRate, rate / rawRate);
+            std::printf("sysex, median of rounds: plug-in %.0f bytes/s\n", Median(sysExRates));
+            std::printf(
+                "latency, send to read, %zu samples each: plug-in median %.1f us, p99 "
+                "%.1f us; bare winmm median %.1f us, p99 %.1f us (ratio of medians "
+                "%.2f)\n",
+                latency.size(), Median(latency), Percentile99(latency), Median(rawLatency),
+                Percentile99(rawLatency), Median(latency) / Median(rawLatency));
         }
-        if (overflowed)
-            std::printf("the input queue overflowed\n");
-
-        s.CallCode("CloseInput");
-        s.CallCode("CloseOutput");
     }
     module.reset();
     if (host.LiveValues() != 0 || host.LiveBlocks() != 0 || host.BadReleases() != 0) {
