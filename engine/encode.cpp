@@ -55,17 +55,22 @@ constexpr OutputType kOutputTypes[] = {
 
 }  // namespace
 
-StatusCode MidiEngine::ReadByteProperty(const ScriptValue& list, int32_t position, int32_t min,
-                                        int32_t max, uint8_t& out) {
+StatusCode MidiEngine::ReadIntegerProperty(const ScriptValue& list, int32_t position,
+                                           int32_t& out) {
     ScriptValue item{};
     if (listService.GetValueByIndex(&list, position, &item) != kHostOk) {
         return kStatusMissingProperty;
     }
-    int32_t integer = 0;
-    const HostResult converted = valueService.ValueToInteger(&item, &integer);
+    const HostResult converted = valueService.ValueToInteger(&item, &out);
     valueService.ValueRelease(&item);
-    if (converted != kHostOk) {
-        return kStatusPropertyNotInteger;
+    return converted == kHostOk ? kStatusOk : kStatusPropertyNotInteger;
+}
+
+StatusCode MidiEngine::ReadByteProperty(const ScriptValue& list, int32_t position, int32_t min,
+                                        int32_t max, uint8_t& out) {
+    int32_t integer = 0;
+    if (const StatusCode code = ReadIntegerProperty(list, position, integer); code != kStatusOk) {
+        return code;
     }
     if (integer < min || integer > max) {
         return kStatusPropertyOutOfRange;
@@ -76,15 +81,9 @@ StatusCode MidiEngine::ReadByteProperty(const ScriptValue& list, int32_t positio
 
 StatusCode MidiEngine::Read14BitProperty(const ScriptValue& list, int32_t position, int32_t offset,
                                          uint8_t& low, uint8_t& high) {
-    ScriptValue item{};
-    if (listService.GetValueByIndex(&list, position, &item) != kHostOk) {
-        return kStatusMissingProperty;
-    }
     int32_t integer = 0;
-    const HostResult converted = valueService.ValueToInteger(&item, &integer);
-    valueService.ValueRelease(&item);
-    if (converted != kHostOk) {
-        return kStatusPropertyNotInteger;
+    if (const StatusCode code = ReadIntegerProperty(list, position, integer); code != kStatusOk) {
+        return code;
     }
     // In 64 bits so that no script value can overflow the sum.
     const int64_t shifted = int64_t{integer} + offset;

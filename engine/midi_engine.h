@@ -55,6 +55,9 @@ public:
     const ScriptValue& WordValue(Word word) const { return values[static_cast<int>(word)]; }
 
 protected:
+    // Fetches the element at `position` as an integer: 11 when absent, 10
+    // when no integer. The fetched value is released either way.
+    StatusCode ReadIntegerProperty(const ScriptValue& list, int32_t position, int32_t& out);
     StatusCode ReadByteProperty(const ScriptValue& list, int32_t position, int32_t min, int32_t max,
                                 uint8_t& out);
     StatusCode Read14BitProperty(const ScriptValue& list, int32_t position, int32_t offset,

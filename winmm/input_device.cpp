@@ -19,15 +19,7 @@ void WinMmMidiEngine::GetInputPorts(ScriptValue& list) {
         if (midiInGetDevCapsA(device, &caps, sizeof(caps)) != MMSYSERR_NOERROR) {
             continue;  // skipped; later ports keep their numbers
         }
-        char name[sizeof(caps.szPname)];
-        std::memcpy(name, caps.szPname, sizeof(name));
-        name[sizeof(name) - 1] = '\0';
-        ScriptValue value{};
-        if (valueService.StringToValue(name, &value) != kHostOk) {
-            continue;
-        }
-        listService.AppendToList(&list, &value);
-        valueService.ValueRelease(&value);
+        AppendPortName(list, caps.szPname);
     }
 }
 

@@ -1,6 +1,7 @@
 #include "winmm/winmm_midi_engine.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include "winmm/callback_wait.h"
 #include "winmm/create_engine.h"
@@ -118,4 +119,17 @@ StatusCode WinMmMidiEngine::Init() {
 
 void WinMmMidiEngine::SetStatusResult(StatusCode code, ScriptValue& destination) {
     MidiEngine::SetStatusResult(code, destination);
+}
+
+void WinMmMidiEngine::AppendPortName(ScriptValue& list, const char (&productName)[32]) {
+    // A driver need not terminate the name inside the record.
+    char name[sizeof(productName)];
+    std::memcpy(name, productName, sizeof(name));
+    name[sizeof(name) - 1] = '\0';
+    ScriptValue value{};
+    if (valueService.StringToValue(name, &value) != kHostOk) {
+        return;
+    }
+    listService.AppendToList(&list, &value);
+    valueService.ValueRelease(&value);
 }

@@ -72,6 +72,9 @@ private:
     WinMmMidiEngine(HostValueService& valueService, HostListService& listService,
                     HostMemoryService& memoryService, CallbackTarget* target);
 
+    // Appends a capabilities record's product name to a port list.
+    void AppendPortName(ScriptValue& list, const char (&productName)[32]);
+
     // ---- input (input_device.cpp)
     // Reset, wait for callbacks, unprepare, close. False leaves the device
     // open (inputHandle kept) with inputClosing set.
