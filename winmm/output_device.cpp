@@ -1,4 +1,3 @@
-#include <cstring>
 #include <new>
 
 #include "winmm/callback_wait.h"
