@@ -1,4 +1,3 @@
-
 #include "winmm/callback_wait.h"
 #include "winmm/winmm_midi_engine.h"
 
