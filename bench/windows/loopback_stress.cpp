@@ -3,7 +3,8 @@
 // registration, scripting interface), sends through the "Loopback" port pair
 // of the loopback driver and reads everything back.
 //
-//   loopback_stress [module path]     (default: Tesmar.x32; Tesmar.x64 when 64-bit)
+//   loopback_stress [module path [rounds]]
+//     (default: Tesmar.x32, Tesmar.x64 when 64-bit; 5 rounds)
 //
 // 100,000 short messages and 200 system-exclusive messages of 1 to 4,000 data
 // bytes must come back intact and in order. Reported, not asserted: messages
@@ -18,6 +19,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,7 +35,7 @@ constexpr int32_t kSysExCount = 200;
 constexpr int32_t kLatencySamples = 2000;
 constexpr int32_t kBatch = 256;
 constexpr int32_t kQueueBytes = 1 << 16;
-constexpr int32_t kRounds = 5;
+constexpr int32_t kDefaultRounds = 5;
 
 class Session {
 public:
@@ -276,6 +278,11 @@ PluginFigures RunPlugin(Session& s, int32_t input, int32_t output) {
 
 int main(int argc, char** argv) {
     const std::string path = argc > 1 ? argv[1] : kDefaultModule;
+    const int32_t rounds = argc > 2 ? std::atoi(argv[2]) : kDefaultRounds;
+    if (rounds < 1) {
+        std::fprintf(stderr, "loopback_stress: rounds must be a positive number\n");
+        return 2;
+    }
     hostsim::SimHost host;
     std::string error;
     auto module = hostsim::LoadedModule::Load(host, path, &error);
@@ -302,7 +309,7 @@ int main(int argc, char** argv) {
         // Rounds alternate the bare winmm baseline and the plug-in, so that
         // both meet the same machine load.
         std::vector<double> rawRates, shortRates, sysExRates, rawLatency, latency;
-        for (int32_t round = 0; round < kRounds && ok; ++round) {
+        for (int32_t round = 0; round < rounds && ok; ++round) {
             RawFigures raw = RunRawLoopback(kShortCount, kBatch, kLatencySamples);
             if (!raw.ok) {
                 std::printf("bare winmm: LOST OR OUT OF ORDER\n");
@@ -325,7 +332,7 @@ int main(int argc, char** argv) {
             std::printf(
                 "%d rounds; each: %d short messages in batches of %d, intact and in order; "
                 "%d sysex messages of 1 to 4000 data bytes, intact and in order\n",
-                kRounds, kShortCount, kBatch, kSysExCount);
+                rounds, kShortCount, kBatch, kSysExCount);
             std::printf(
                 "short messages, median of rounds: plug-in %.0f messages/s, bare winmm "
                 "%.0f messages/s (ratio %.2f)\n",
