@@ -79,18 +79,24 @@ exec 9>"$build_dir/wineprefix.lock"
 flock 9
 if [ ! -f "$WINEPREFIX/.tesmar-ready" ]; then
   rm -rf "$WINEPREFIX"
-  if ! timeout 180 wineboot -i >"$build_dir/wineprefix.log" 2>&1; then
+  if ! timeout 180 wineboot -i >"$build_dir/wineprefix.log" 2>&1 9>&-; then
     echo "wine_run.sh: creating the Wine prefix failed; see $build_dir/wineprefix.log" >&2
     exit 1
   fi
   # The loopback driver replaces Wine's own audio and MIDI devices here.
-  wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d loop /f >>"$build_dir/wineprefix.log" 2>&1
+  wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d loop /f >>"$build_dir/wineprefix.log" 2>&1 9>&-
   wineserver -w
   touch "$WINEPREFIX/.tesmar-ready"
 fi
 if [ -f "$driver" ] && ! cmp -s "$driver" "$system32/wineloop.drv"; then
   cp "$driver" "$system32/wineloop.drv.new"
   mv "$system32/wineloop.drv.new" "$system32/wineloop.drv"
+fi
+# The session's own processes start with the first program and keep its
+# output open until the server ends, which would hold ctest up: start them
+# here, writing nowhere (as tools/wine64_run.sh does).
+if wineserver -p20 </dev/null >/dev/null 2>&1 9>&-; then
+  wine cmd /c exit </dev/null >/dev/null 2>&1 9>&- || true
 fi
 exec 9>&-
 if $prepare_only; then
