@@ -5,7 +5,7 @@
 # meets Wine's real winmm. Used by ctest as the cross-compiling emulator:
 #   tools/wine64_run.sh <program.exe> [arguments...]
 #   tools/wine64_run.sh --prepare <build dir>    (only make the prefix ready)
-# The prefix is made on first use (about 6 s), under a lock so that parallel
+# The prefix is made on first use (6 to 16 s here), under a lock so that parallel
 # tests wait for one another; the build prepares it so that listing the tests
 # does not pay for it. TESMAR_BUILD_DIR overrides the build directory, which
 # is otherwise the nearest parent of the program holding CMakeCache.txt.
