@@ -111,4 +111,35 @@ bool HeaderSizeOk(const MIDIHDR* header, UINT size) {
     return header != nullptr && size >= sizeof(MIDIHDR);
 }
 
+MMRESULT PrepareHeader(MIDIHDR* header, UINT size) {
+    if (!HeaderSizeOk(header, size) || header->lpData == nullptr) {
+        return MMSYSERR_INVALPARAM;
+    }
+    if ((header->dwFlags & MHDR_PREPARED) == 0) {
+        header->dwFlags = (header->dwFlags & ~(MHDR_DONE | MHDR_INQUEUE)) | MHDR_PREPARED;
+    }
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT UnprepareHeader(MIDIHDR* header, UINT size) {
+    if (!HeaderSizeOk(header, size)) {
+        return MMSYSERR_INVALPARAM;
+    }
+    if ((header->dwFlags & MHDR_INQUEUE) != 0) {
+        return MIDIERR_STILLPLAYING;
+    }
+    header->dwFlags &= ~MHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT CheckQueueable(const MIDIHDR* header) {
+    if ((header->dwFlags & MHDR_PREPARED) == 0) {
+        return MIDIERR_UNPREPARED;
+    }
+    if ((header->dwFlags & MHDR_INQUEUE) != 0) {
+        return MIDIERR_STILLPLAYING;
+    }
+    return MMSYSERR_NOERROR;
+}
+
 }  // namespace simwinmm

@@ -55,6 +55,12 @@ struct DeviceThread {
     bool quit = false;
     bool sleeping = false;
     bool OnThisThread() const { return std::this_thread::get_id() == id; }
+    // Waits for WakeWorker; call with the lock held.
+    void Sleep(std::unique_lock<std::mutex>& lock) {
+        sleeping = true;
+        wake.wait(lock);
+        sleeping = false;
+    }
 };
 
 // What is waiting for an input's driver thread. Bytes live in the device's
@@ -206,7 +212,13 @@ bool WaitFor(Driver& d, std::unique_lock<std::mutex>& lock, std::chrono::millise
 // Stops and joins a device's driver thread; call without the lock.
 void JoinWorker(DeviceThread& worker);
 
-// Header checks common to both directions. Caller holds the lock.
+// Header checks and steps common to both directions. Caller holds the lock.
 bool HeaderSizeOk(const MIDIHDR* header, UINT size);
+// midiInPrepareHeader and midiOutPrepareHeader once the handle is found.
+MMRESULT PrepareHeader(MIDIHDR* header, UINT size);
+// midiInUnprepareHeader and midiOutUnprepareHeader once the handle is found.
+MMRESULT UnprepareHeader(MIDIHDR* header, UINT size);
+// Whether a header that passed the parameter checks may be queued.
+MMRESULT CheckQueueable(const MIDIHDR* header);
 
 }  // namespace simwinmm

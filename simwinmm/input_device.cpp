@@ -4,17 +4,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "simwinmm/driver_state.h"
+#include "simwinmm/device_calls.h"
 
 namespace simwinmm {
 namespace {
-
-using Lock = std::unique_lock<std::mutex>;
-
-std::shared_ptr<InDevice> FindInput(Driver& d, HMIDIIN handle) {
-    const auto it = d.inHandles.find(reinterpret_cast<uintptr_t>(handle));
-    return it == d.inHandles.end() ? nullptr : it->second;
-}
 
 void Notify(InDevice& dev, UINT message, DWORD_PTR param1, DWORD_PTR param2) {
     if (dev.callback != nullptr) {
@@ -262,9 +255,7 @@ void InputWorker(std::shared_ptr<InDevice> dev) {
             lock.lock();
             continue;
         } else {
-            dev->worker.sleeping = true;
-            dev->worker.wake.wait(lock);
-            dev->worker.sleeping = false;
+            dev->worker.Sleep(lock);
         }
         idleRounds = 0;
     }
@@ -278,12 +269,9 @@ MMRESULT HaltInput(HMIDIIN handle, Op op, Halt halt) {
     Driver& d = TheDriver();
     Lock lock(d.mu);
     MMRESULT result;
-    if (InjectedFailure(d, op, result)) {
-        return result;
-    }
-    const auto dev = FindInput(d, handle);
+    const auto dev = CountAndLookup(d, op, d.inHandles, handle, result);
     if (dev == nullptr) {
-        return MMSYSERR_INVALHANDLE;
+        return result;
     }
     if (dev->worker.OnThisThread()) {
         if (halt == Halt::Reset) {
@@ -328,70 +316,19 @@ UINT WINAPI midiInGetNumDevs(void) {
 MMRESULT WINAPI midiInGetDevCapsA(UINT_PTR deviceId, LPMIDIINCAPSA caps, UINT capsSize) {
     Driver& d = TheDriver();
     Lock lock(d.mu);
-    MMRESULT result;
-    if (InjectedFailure(d, Op::InGetDevCaps, result)) {
-        return result;
-    }
-    if (deviceId >= d.inputs.size()) {
-        return MMSYSERR_BADDEVICEID;
-    }
-    if (caps == nullptr || capsSize == 0) {
-        return MMSYSERR_INVALPARAM;
-    }
-    const InPort& port = *d.inputs[deviceId];
-    if (port.failCaps) {
-        return MMSYSERR_ERROR;
-    }
-    MIDIINCAPSA full{};
-    full.wMid = 0xFFFF;  // unmapped manufacturer
-    full.wPid = 0xFFFF;
-    full.vDriverVersion = 0x0100;
-    const size_t nameLength = std::min(port.name.size(), sizeof(full.szPname) - 1);
-    std::memcpy(full.szPname, port.name.data(), nameLength);
-    std::memcpy(caps, &full, std::min<size_t>(capsSize, sizeof(full)));
-    return MMSYSERR_NOERROR;
+    return QueryCaps(d, Op::InGetDevCaps, d.inputs, deviceId, caps, capsSize, MIDIINCAPSA{});
 }
 
 MMRESULT WINAPI midiInOpen(LPHMIDIIN handle, UINT deviceId, DWORD_PTR callback, DWORD_PTR instance,
                            DWORD flags) {
     Driver& d = TheDriver();
     Lock lock(d.mu);
-    if (handle != nullptr) {
-        *handle = nullptr;
-    }
     MMRESULT result;
-    if (InjectedFailure(d, Op::InOpen, result)) {
+    if (!MayOpen(d, Op::InOpen, handle, deviceId, d.inputs, callback, flags, result)) {
         return result;
     }
-    if (handle == nullptr) {
-        return MMSYSERR_INVALPARAM;
-    }
-    if (deviceId >= d.inputs.size()) {
-        return MMSYSERR_BADDEVICEID;
-    }
-    const DWORD callbackType = flags & 0x00070000;
-    if (callbackType != CALLBACK_NULL && callbackType != CALLBACK_FUNCTION) {
-        return MMSYSERR_INVALFLAG;
-    }
-    if (callbackType == CALLBACK_FUNCTION && callback == 0) {
-        return MMSYSERR_INVALPARAM;
-    }
-    InPort& port = *d.inputs[deviceId];
-    if (port.device != nullptr) {
-        return MMSYSERR_ALLOCATED;
-    }
-    auto dev = std::make_shared<InDevice>();
-    d.lastHandle += 0x10;
-    dev->handle = d.lastHandle;
-    dev->port = deviceId;
-    if (callbackType == CALLBACK_FUNCTION) {
-        dev->callback = reinterpret_cast<MidiInCallbackFn>(callback);
-    }
-    dev->instance = instance;
-    dev->worker.thread = std::thread(InputWorker, dev);
-    dev->worker.id = dev->worker.thread.get_id();
-    d.inHandles[dev->handle] = dev;
-    port.device = dev;
+    const auto dev = OpenDevice(d, d.inHandles, *d.inputs[deviceId], deviceId, callback, instance,
+                                flags, InputWorker);
     *handle = reinterpret_cast<HMIDIIN>(dev->handle);
     lock.unlock();
     Notify(*dev, MIM_OPEN, 0, 0);
@@ -402,41 +339,27 @@ MMRESULT WINAPI midiInPrepareHeader(HMIDIIN handle, LPMIDIHDR header, UINT heade
     Driver& d = TheDriver();
     Lock lock(d.mu);
     MMRESULT result;
-    if (InjectedFailure(d, Op::InPrepare, result)) {
+    if (CountAndLookup(d, Op::InPrepare, d.inHandles, handle, result) == nullptr) {
         return result;
     }
-    if (FindInput(d, handle) == nullptr) {
-        return MMSYSERR_INVALHANDLE;
-    }
-    if (!HeaderSizeOk(header, headerSize) || header->lpData == nullptr) {
-        return MMSYSERR_INVALPARAM;
-    }
-    if ((header->dwFlags & MHDR_PREPARED) == 0) {
-        header->dwFlags = (header->dwFlags & ~(MHDR_DONE | MHDR_INQUEUE)) | MHDR_PREPARED;
-    }
-    return MMSYSERR_NOERROR;
+    return PrepareHeader(header, headerSize);
 }
 
 MMRESULT WINAPI midiInAddBuffer(HMIDIIN handle, LPMIDIHDR header, UINT headerSize) {
     Driver& d = TheDriver();
     Lock lock(d.mu);
     MMRESULT result;
-    if (InjectedFailure(d, Op::InAddBuffer, result)) {
-        return result;
-    }
-    const auto dev = FindInput(d, handle);
+    const auto dev = CountAndLookup(d, Op::InAddBuffer, d.inHandles, handle, result);
     if (dev == nullptr) {
-        return MMSYSERR_INVALHANDLE;
+        return result;
     }
     if (!HeaderSizeOk(header, headerSize) || header->lpData == nullptr ||
         header->dwBufferLength == 0) {
         return MMSYSERR_INVALPARAM;
     }
-    if ((header->dwFlags & MHDR_PREPARED) == 0) {
-        return MIDIERR_UNPREPARED;
-    }
-    if ((header->dwFlags & MHDR_INQUEUE) != 0) {
-        return MIDIERR_STILLPLAYING;
+    result = CheckQueueable(header);
+    if (result != MMSYSERR_NOERROR) {
+        return result;
     }
     header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
     header->dwBytesRecorded = 0;
@@ -448,12 +371,9 @@ MMRESULT WINAPI midiInStart(HMIDIIN handle) {
     Driver& d = TheDriver();
     Lock lock(d.mu);
     MMRESULT result;
-    if (InjectedFailure(d, Op::InStart, result)) {
-        return result;
-    }
-    const auto dev = FindInput(d, handle);
+    const auto dev = CountAndLookup(d, Op::InStart, d.inHandles, handle, result);
     if (dev == nullptr) {
-        return MMSYSERR_INVALHANDLE;
+        return result;
     }
     if (!dev->started) {
         dev->startTime = timeGetTime();
@@ -474,44 +394,25 @@ MMRESULT WINAPI midiInUnprepareHeader(HMIDIIN handle, LPMIDIHDR header, UINT hea
     Driver& d = TheDriver();
     Lock lock(d.mu);
     MMRESULT result;
-    if (InjectedFailure(d, Op::InUnprepare, result)) {
+    if (CountAndLookup(d, Op::InUnprepare, d.inHandles, handle, result) == nullptr) {
         return result;
     }
-    if (FindInput(d, handle) == nullptr) {
-        return MMSYSERR_INVALHANDLE;
-    }
-    if (!HeaderSizeOk(header, headerSize)) {
-        return MMSYSERR_INVALPARAM;
-    }
-    if ((header->dwFlags & MHDR_INQUEUE) != 0) {
-        return MIDIERR_STILLPLAYING;
-    }
-    header->dwFlags &= ~MHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return UnprepareHeader(header, headerSize);
 }
 
 MMRESULT WINAPI midiInClose(HMIDIIN handle) {
     Driver& d = TheDriver();
     Lock lock(d.mu);
     MMRESULT result;
-    if (InjectedFailure(d, Op::InClose, result)) {
-        return result;
-    }
-    const auto dev = FindInput(d, handle);
+    const auto dev = CountAndLookup(d, Op::InClose, d.inHandles, handle, result);
     if (dev == nullptr) {
-        return MMSYSERR_INVALHANDLE;
+        return result;
     }
     if (!dev->buffers.empty()) {
         return MIDIERR_STILLPLAYING;
     }
-    d.inHandles.erase(dev->handle);
-    d.inputs[dev->port]->device.reset();
     dev->started = false;
-    dev->worker.quit = true;
-    WakeWorker(dev->worker);
-    d.NotifyWaiters();
-    lock.unlock();
-    JoinWorker(dev->worker);
+    CloseDevice(d, lock, d.inHandles, *d.inputs[dev->port], *dev);
     Notify(*dev, MIM_CLOSE, 0, 0);
     return MMSYSERR_NOERROR;
 }

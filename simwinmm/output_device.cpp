@@ -1,19 +1,9 @@
 // The winmm output functions over virtual output ports. Each open output has a
 // driver thread that sends long messages and reports them done (MOM_DONE).
-#include <algorithm>
-#include <cstring>
-
-#include "simwinmm/driver_state.h"
+#include "simwinmm/device_calls.h"
 
 namespace simwinmm {
 namespace {
-
-using Lock = std::unique_lock<std::mutex>;
-
-std::shared_ptr<OutDevice> FindOutput(Driver& d, HMIDIOUT handle) {
-    const auto it = d.outHandles.find(reinterpret_cast<uintptr_t>(handle));
-    return it == d.outHandles.end() ? nullptr : it->second;
-}
 
 // Marks headers done and reports them; returns with the lock held again.
 void Complete(Lock& lock, OutDevice& dev, const std::vector<MIDIHDR*>& done) {
@@ -104,9 +94,7 @@ void OutputWorker(std::shared_ptr<OutDevice> dev) {
             dev->releaseDone = ticket;
             d.NotifyWaiters();
         } else {
-            dev->worker.sleeping = true;
-            dev->worker.wake.wait(lock);
-            dev->worker.sleeping = false;
+            dev->worker.Sleep(lock);
         }
     }
 }
@@ -132,72 +120,22 @@ UINT WINAPI midiOutGetNumDevs(void) {
 MMRESULT WINAPI midiOutGetDevCapsA(UINT_PTR deviceId, LPMIDIOUTCAPSA caps, UINT capsSize) {
     Driver& d = TheDriver();
     Lock lock(d.mu);
-    MMRESULT result;
-    if (InjectedFailure(d, Op::OutGetDevCaps, result)) {
-        return result;
-    }
-    if (deviceId >= d.outputs.size()) {
-        return MMSYSERR_BADDEVICEID;
-    }
-    if (caps == nullptr || capsSize == 0) {
-        return MMSYSERR_INVALPARAM;
-    }
-    const OutPort& port = *d.outputs[deviceId];
-    if (port.failCaps) {
-        return MMSYSERR_ERROR;
-    }
     MIDIOUTCAPSA full{};
-    full.wMid = 0xFFFF;  // unmapped manufacturer
-    full.wPid = 0xFFFF;
-    full.vDriverVersion = 0x0100;
-    const size_t nameLength = std::min(port.name.size(), sizeof(full.szPname) - 1);
-    std::memcpy(full.szPname, port.name.data(), nameLength);
     full.wTechnology = 1;  // MOD_MIDIPORT
     full.wChannelMask = 0xFFFF;
-    std::memcpy(caps, &full, std::min<size_t>(capsSize, sizeof(full)));
-    return MMSYSERR_NOERROR;
+    return QueryCaps(d, Op::OutGetDevCaps, d.outputs, deviceId, caps, capsSize, full);
 }
 
 MMRESULT WINAPI midiOutOpen(LPHMIDIOUT handle, UINT deviceId, DWORD_PTR callback,
                             DWORD_PTR instance, DWORD flags) {
     Driver& d = TheDriver();
     Lock lock(d.mu);
-    if (handle != nullptr) {
-        *handle = nullptr;
-    }
     MMRESULT result;
-    if (InjectedFailure(d, Op::OutOpen, result)) {
+    if (!MayOpen(d, Op::OutOpen, handle, deviceId, d.outputs, callback, flags, result)) {
         return result;
     }
-    if (handle == nullptr) {
-        return MMSYSERR_INVALPARAM;
-    }
-    if (deviceId >= d.outputs.size()) {
-        return MMSYSERR_BADDEVICEID;
-    }
-    const DWORD callbackType = flags & 0x00070000;
-    if (callbackType != CALLBACK_NULL && callbackType != CALLBACK_FUNCTION) {
-        return MMSYSERR_INVALFLAG;
-    }
-    if (callbackType == CALLBACK_FUNCTION && callback == 0) {
-        return MMSYSERR_INVALPARAM;
-    }
-    OutPort& port = *d.outputs[deviceId];
-    if (port.device != nullptr) {
-        return MMSYSERR_ALLOCATED;
-    }
-    auto dev = std::make_shared<OutDevice>();
-    d.lastHandle += 0x10;
-    dev->handle = d.lastHandle;
-    dev->port = deviceId;
-    if (callbackType == CALLBACK_FUNCTION) {
-        dev->callback = reinterpret_cast<MidiOutCallbackFn>(callback);
-    }
-    dev->instance = instance;
-    dev->worker.thread = std::thread(OutputWorker, dev);
-    dev->worker.id = dev->worker.thread.get_id();
-    d.outHandles[dev->handle] = dev;
-    port.device = dev;
+    const auto dev = OpenDevice(d, d.outHandles, *d.outputs[deviceId], deviceId, callback, instance,
+                                flags, OutputWorker);
     *handle = reinterpret_cast<HMIDIOUT>(dev->handle);
     lock.unlock();
     if (dev->callback != nullptr) {
@@ -210,12 +148,9 @@ MMRESULT WINAPI midiOutShortMsg(HMIDIOUT handle, DWORD message) {
     Driver& d = TheDriver();
     Lock lock(d.mu);
     MMRESULT result;
-    if (InjectedFailure(d, Op::OutShortMsg, result)) {
-        return result;
-    }
-    const auto found = FindOutput(d, handle);
+    const auto found = CountAndLookup(d, Op::OutShortMsg, d.outHandles, handle, result);
     if (found == nullptr) {
-        return MMSYSERR_INVALHANDLE;
+        return result;
     }
     const auto status = static_cast<uint8_t>(message);
     if (status < 0x80) {
@@ -233,7 +168,7 @@ MMRESULT WINAPI midiOutShortMsg(HMIDIOUT handle, DWORD message) {
         lock.unlock();
         trace(d.outputs[dev->port]->name, true, bytes, length);
         lock.lock();
-        dev = FindOutput(d, handle);
+        dev = Lookup(d.outHandles, handle);
         if (dev == nullptr) {
             return MMSYSERR_INVALHANDLE;
         }
@@ -252,40 +187,26 @@ MMRESULT WINAPI midiOutPrepareHeader(HMIDIOUT handle, LPMIDIHDR header, UINT hea
     Driver& d = TheDriver();
     Lock lock(d.mu);
     MMRESULT result;
-    if (InjectedFailure(d, Op::OutPrepare, result)) {
+    if (CountAndLookup(d, Op::OutPrepare, d.outHandles, handle, result) == nullptr) {
         return result;
     }
-    if (FindOutput(d, handle) == nullptr) {
-        return MMSYSERR_INVALHANDLE;
-    }
-    if (!HeaderSizeOk(header, headerSize) || header->lpData == nullptr) {
-        return MMSYSERR_INVALPARAM;
-    }
-    if ((header->dwFlags & MHDR_PREPARED) == 0) {
-        header->dwFlags = (header->dwFlags & ~(MHDR_DONE | MHDR_INQUEUE)) | MHDR_PREPARED;
-    }
-    return MMSYSERR_NOERROR;
+    return PrepareHeader(header, headerSize);
 }
 
 MMRESULT WINAPI midiOutLongMsg(HMIDIOUT handle, LPMIDIHDR header, UINT headerSize) {
     Driver& d = TheDriver();
     Lock lock(d.mu);
     MMRESULT result;
-    if (InjectedFailure(d, Op::OutLongMsg, result)) {
-        return result;
-    }
-    const auto dev = FindOutput(d, handle);
+    const auto dev = CountAndLookup(d, Op::OutLongMsg, d.outHandles, handle, result);
     if (dev == nullptr) {
-        return MMSYSERR_INVALHANDLE;
+        return result;
     }
     if (!HeaderSizeOk(header, headerSize) || header->lpData == nullptr) {
         return MMSYSERR_INVALPARAM;
     }
-    if ((header->dwFlags & MHDR_PREPARED) == 0) {
-        return MIDIERR_UNPREPARED;
-    }
-    if ((header->dwFlags & MHDR_INQUEUE) != 0) {
-        return MIDIERR_STILLPLAYING;
+    result = CheckQueueable(header);
+    if (result != MMSYSERR_NOERROR) {
+        return result;
     }
     if (header->dwBufferLength > 0x10000) {
         return MMSYSERR_INVALPARAM;  // winmm's 64 KiB limit per long message
@@ -300,32 +221,19 @@ MMRESULT WINAPI midiOutUnprepareHeader(HMIDIOUT handle, LPMIDIHDR header, UINT h
     Driver& d = TheDriver();
     Lock lock(d.mu);
     MMRESULT result;
-    if (InjectedFailure(d, Op::OutUnprepare, result)) {
+    if (CountAndLookup(d, Op::OutUnprepare, d.outHandles, handle, result) == nullptr) {
         return result;
     }
-    if (FindOutput(d, handle) == nullptr) {
-        return MMSYSERR_INVALHANDLE;
-    }
-    if (!HeaderSizeOk(header, headerSize)) {
-        return MMSYSERR_INVALPARAM;
-    }
-    if ((header->dwFlags & MHDR_INQUEUE) != 0) {
-        return MIDIERR_STILLPLAYING;
-    }
-    header->dwFlags &= ~MHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return UnprepareHeader(header, headerSize);
 }
 
 MMRESULT WINAPI midiOutReset(HMIDIOUT handle) {
     Driver& d = TheDriver();
     Lock lock(d.mu);
     MMRESULT result;
-    if (InjectedFailure(d, Op::OutReset, result)) {
-        return result;
-    }
-    const auto dev = FindOutput(d, handle);
+    const auto dev = CountAndLookup(d, Op::OutReset, d.outHandles, handle, result);
     if (dev == nullptr) {
-        return MMSYSERR_INVALHANDLE;
+        return result;
     }
     if (dev->worker.OnThisThread()) {
         ResetOutput(d, lock, *dev);
@@ -342,23 +250,14 @@ MMRESULT WINAPI midiOutClose(HMIDIOUT handle) {
     Driver& d = TheDriver();
     Lock lock(d.mu);
     MMRESULT result;
-    if (InjectedFailure(d, Op::OutClose, result)) {
-        return result;
-    }
-    const auto dev = FindOutput(d, handle);
+    const auto dev = CountAndLookup(d, Op::OutClose, d.outHandles, handle, result);
     if (dev == nullptr) {
-        return MMSYSERR_INVALHANDLE;
+        return result;
     }
     if (!dev->unsent.empty() || !dev->held.empty()) {
         return MIDIERR_STILLPLAYING;
     }
-    d.outHandles.erase(dev->handle);
-    d.outputs[dev->port]->device.reset();
-    dev->worker.quit = true;
-    WakeWorker(dev->worker);
-    d.NotifyWaiters();
-    lock.unlock();
-    JoinWorker(dev->worker);
+    CloseDevice(d, lock, d.outHandles, *d.outputs[dev->port], *dev);
     if (dev->callback != nullptr) {
         dev->callback(handle, MOM_CLOSE, dev->instance, 0, 0);
     }
