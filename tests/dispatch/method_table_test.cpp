@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "host/method_table.h"
+#include "tests/common/expected_method_table.h"
 
 namespace {
 
@@ -67,24 +68,6 @@ TEST(MethodTable, IsTheRegisteredTextExactly) {
 TEST(MethodTable, MethodLinesAreNumberedAsTheHostCountsThem) {
     // The host numbers every line that is neither blank, a comment, nor the
     // xtra line; the first word is the method name.
-    const char* const names[] = {"new",
-                                 "Init",
-                                 "GetTime",
-                                 "ResetTimer",
-                                 "GetInputPorts",
-                                 "OpenInput",
-                                 "CloseInput",
-                                 "SetSystemFilter",
-                                 "SetChannelFilter",
-                                 "MessagesPending",
-                                 "GetNextMessage",
-                                 "GetPendingMessages",
-                                 "InputOverflowed",
-                                 "FlushInput",
-                                 "GetOutputPorts",
-                                 "OpenOutput",
-                                 "CloseOutput",
-                                 "SendMessage"};
     std::string text = kMethodTable;
     int32_t number = 0;
     size_t start = 0;
@@ -101,7 +84,7 @@ TEST(MethodTable, MethodLinesAreNumberedAsTheHostCountsThem) {
             continue;
         }
         ASSERT_LT(number, 18);
-        EXPECT_EQ(line.substr(0, line.find(' ')), names[number]);
+        EXPECT_EQ(line.substr(0, line.find(' ')), tesmar_test::kExpectedMethodNames[number]);
         ++number;
     }
     EXPECT_EQ(number, static_cast<int32_t>(Method::SendMessage) + 1);

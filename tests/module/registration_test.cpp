@@ -4,6 +4,7 @@
 
 #include "host/class_table.h"
 #include "module_fixture.h"
+#include "tests/common/expected_method_table.h"
 
 namespace {
 
@@ -84,25 +85,7 @@ TEST_F(ModuleTest, RegistryEntriesByteForByte) {
     EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 29);
 
-    const std::vector<std::string> names = {"new",
-                                            "Init",
-                                            "GetTime",
-                                            "ResetTimer",
-                                            "GetInputPorts",
-                                            "OpenInput",
-                                            "CloseInput",
-                                            "SetSystemFilter",
-                                            "SetChannelFilter",
-                                            "MessagesPending",
-                                            "GetNextMessage",
-                                            "GetPendingMessages",
-                                            "InputOverflowed",
-                                            "FlushInput",
-                                            "GetOutputPorts",
-                                            "OpenOutput",
-                                            "CloseOutput",
-                                            "SendMessage"};
-    EXPECT_EQ(module->MethodNames(), names);
+    EXPECT_EQ(module->MethodNames(), tesmar_test::kExpectedMethodNames);
     EXPECT_EQ(module->XtraName(), "Tesmar");
     EXPECT_EQ(module->MethodNumber("sendmessage"), 17);
     EXPECT_EQ(module->MethodNumber("NEW"), 0);
