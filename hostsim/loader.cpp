@@ -3,6 +3,8 @@
 #include <cstring>
 #include <utility>
 
+#include "hostsim/unknown_only.h"
+
 namespace hostsim {
 
 // ---------------------------------------------------------------- slot calls
@@ -140,16 +142,7 @@ std::string ParseXtraName(std::string_view text) {
 // (the record owns the block).
 struct InstanceRecord::HostObject final : public HostUnknown {
     HostResult TESMAR_CALL QueryInterface(const InterfaceId* iid, void** out) override {
-        if (out == nullptr) {
-            return kHostNoInterface;
-        }
-        *out = nullptr;
-        if (iid == nullptr || !SameGuid(*iid, kIidUnknown)) {
-            return kHostNoInterface;
-        }
-        AddRef();
-        *out = static_cast<HostUnknown*>(this);
-        return kHostOk;
+        return QueryUnknownOnly(static_cast<HostUnknown*>(this), iid, out);
     }
     uint32_t TESMAR_CALL AddRef() override { return static_cast<uint32_t>(++count); }
     uint32_t TESMAR_CALL Release() override {

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "hostsim/unknown_only.h"
+
 namespace hostsim {
 
 class SimRegistry::Entry final : public RegistryEntry {
@@ -12,16 +14,7 @@ public:
     }
 
     HostResult TESMAR_CALL QueryInterface(const InterfaceId* iid, void** out) override {
-        if (out == nullptr) {
-            return kHostNoInterface;
-        }
-        *out = nullptr;
-        if (iid == nullptr || !SameGuid(*iid, kIidUnknown)) {
-            return kHostNoInterface;
-        }
-        AddRef();
-        *out = static_cast<RegistryEntry*>(this);
-        return kHostOk;
+        return QueryUnknownOnly(static_cast<RegistryEntry*>(this), iid, out);
     }
     uint32_t TESMAR_CALL AddRef() override { return static_cast<uint32_t>(++count_); }
     uint32_t TESMAR_CALL Release() override {
@@ -46,16 +39,7 @@ private:
 };
 
 HostResult TESMAR_CALL SimRegistry::QueryInterface(const InterfaceId* iid, void** out) {
-    if (out == nullptr) {
-        return kHostNoInterface;
-    }
-    *out = nullptr;
-    if (iid == nullptr || !SameGuid(*iid, kIidUnknown)) {
-        return kHostNoInterface;
-    }
-    AddRef();
-    *out = static_cast<HostRegistrationService*>(this);
-    return kHostOk;
+    return QueryUnknownOnly(static_cast<HostRegistrationService*>(this), iid, out);
 }
 
 uint32_t TESMAR_CALL SimRegistry::AddRef() {
