@@ -200,6 +200,14 @@ void HoldOutputDone(uint32_t output, bool hold) {
     }
 }
 
+void LoseOutputDoneOnReset(uint32_t output, bool lose) {
+    Driver& d = TheDriver();
+    Lock lock(d.mu);
+    if (OutPort* port = Output(d, output)) {
+        port->loseOnReset = lose;
+    }
+}
+
 void ReleaseOutputDone(uint32_t output) {
     Driver& d = TheDriver();
     Lock lock(d.mu);

@@ -50,6 +50,9 @@ void ClearSentBytes(uint32_t output);
 // released (or until midiOutReset, which completes every pending one).
 void HoldOutputDone(uint32_t output, bool hold);
 void ReleaseOutputDone(uint32_t output);
+// A driver that loses what it holds: a reset forgets the held long messages
+// without ever reporting them done (a close then succeeds).
+void LoseOutputDoneOnReset(uint32_t output, bool lose);
 // Long messages the device has taken and not yet reported done.
 uint32_t PendingLongMessages(uint32_t output);
 

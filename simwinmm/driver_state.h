@@ -131,6 +131,7 @@ struct OutPort {
     std::string name;
     bool failCaps = false;
     bool hold = false;
+    bool loseOnReset = false;  // a reset forgets held messages, never reports them done
     int32_t loopInput = -1;
     std::vector<uint8_t> sent;
     std::shared_ptr<OutDevice> device;

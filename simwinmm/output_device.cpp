@@ -69,12 +69,23 @@ void CompleteHeld(Driver& d, Lock& lock, OutDevice& dev) {
     d.NotifyWaiters();
 }
 
-// Sends what is queued, then completes everything held. Lock held.
+// What a reset does with the held messages: completes them, or, on a port
+// set to lose them, forgets them without a word. Lock held.
+void ResetHeld(Driver& d, Lock& lock, OutDevice& dev) {
+    if (d.outputs[dev.port]->loseOnReset) {
+        dev.held.clear();
+        d.NotifyWaiters();
+        return;
+    }
+    CompleteHeld(d, lock, dev);
+}
+
+// Sends what is queued, then resets what is held. Lock held.
 void ResetOutput(Driver& d, Lock& lock, OutDevice& dev) {
     while (!dev.unsent.empty()) {
         SendNext(d, lock, dev);
     }
-    CompleteHeld(d, lock, dev);
+    ResetHeld(d, lock, dev);
 }
 
 void OutputWorker(std::shared_ptr<OutDevice> dev) {
@@ -85,7 +96,7 @@ void OutputWorker(std::shared_ptr<OutDevice> dev) {
             SendNext(d, lock, *dev);
         } else if (dev->resetDone < dev->resetAsked) {
             const uint64_t ticket = dev->resetAsked;
-            CompleteHeld(d, lock, *dev);
+            ResetHeld(d, lock, *dev);
             dev->resetDone = ticket;
             d.NotifyWaiters();
         } else if (dev->releaseDone < dev->releaseAsked) {

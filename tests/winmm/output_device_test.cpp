@@ -198,6 +198,16 @@ TEST_F(OutputDeviceTest, RefusedResetStillClosesOnceTheDriverFinishes) {
     EXPECT_EQ(host.LiveBlocks(), 0);
 }
 
+TEST_F(OutputDeviceTest, BlocksADriverNeverReportsDoneAreReleasedOnceItHasClosed) {
+    simwinmm::HoldOutputDone(port, true);
+    simwinmm::LoseOutputDoneOnReset(port, true);
+    EXPECT_EQ(Send(SysEx(0x41, {1, 2})), 0);
+    EXPECT_EQ(Send(SysEx(0x42, {3})), 0);
+    ASSERT_TRUE(Eventually([&] { return simwinmm::PendingLongMessages(port) == 2; }));
+    EXPECT_EQ(engine->CloseOutput(), 0);
+    EXPECT_EQ(host.LiveBlocks(), 0);  // the closed device can no longer touch them
+}
+
 TEST_F(OutputDeviceTest, DestructionClosesABusyPortAndReleasesItsBlocks) {
     simwinmm::HoldOutputDone(port, true);
     EXPECT_EQ(Send(SysEx(0x41, {1})), 0);
