@@ -145,8 +145,9 @@ struct Fault {
 struct Trace {
     TraceFn fn = nullptr;
     void* context = nullptr;
+    // An empty buffer handed back (as at a reset) carries no message.
     void operator()(const std::string& port, bool out, const uint8_t* bytes, size_t n) const {
-        if (fn != nullptr) {
+        if (fn != nullptr && n > 0) {
             fn(port.c_str(), out, bytes, n, context);
         }
     }

@@ -24,7 +24,7 @@ DWORD SinceStart(const InDevice& dev, DWORD startTime) {
 // entry and on return; released around the trace and the callback.
 void GiveBack(Driver& d, Lock& lock, InDevice& dev, MIDIHDR* header, UINT message) {
     const Trace trace = d.trace;
-    const std::string& name = d.inputs[dev.port]->name;
+    const std::string name = d.inputs[dev.port]->name;  // a copy: the lock is let go below
     const DWORD startTime = dev.startTime;
     lock.unlock();
     trace(name, false, reinterpret_cast<const uint8_t*>(header->lpData), header->dwBytesRecorded);
