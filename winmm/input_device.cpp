@@ -92,14 +92,21 @@ bool WinMmMidiEngine::ShutDownInputDevice(bool resetMustSucceed) {
     if (!WaitForCallbacks(target->inputCallbacks)) {
         return false;
     }
+    // A header the driver still holds (a failed reset) stays counted, so a
+    // later closing unprepares it.
+    int32_t stillPrepared = 0;
     for (int32_t slot = 0; slot < preparedSlots; ++slot) {
-        midiInUnprepareHeader(inputHandle, &inputBuffers[slot].header, kHeaderSize);
+        if (midiInUnprepareHeader(inputHandle, &inputBuffers[slot].header, kHeaderSize) !=
+            MMSYSERR_NOERROR) {
+            stillPrepared = slot + 1;
+        }
     }
-    preparedSlots = 0;
+    preparedSlots = stillPrepared;
     if (midiInClose(inputHandle) != MMSYSERR_NOERROR) {
         return false;
     }
     inputHandle = nullptr;
+    preparedSlots = 0;  // nothing can be unprepared without the device
     // Now the host thread may take the writer's role over.
     if (WaitForCallbacks(target->inputCallbacks)) {
         queue.EndCapture();

@@ -175,6 +175,16 @@ TEST_F(InputDeviceTest, ADeviceTheUnwindingCouldNotCloseIsClosedBeforeTheNextOpe
     EXPECT_EQ(engine->OpenInput(static_cast<int32_t>(other), 0), 0);
     EXPECT_EQ(simwinmm::CallCount("midiInClose"), 3u);
     EXPECT_EQ(OpenLoop(), 17);
+
+    // The unwinding's reset fails too: the two queued headers refuse to be
+    // unprepared and stay prepared until a later closing unprepares them.
+    ASSERT_EQ(engine->CloseInput(), 0);
+    simwinmm::FailCall("midiInAddBuffer", 3);
+    simwinmm::FailCall("midiInReset", 1);
+    EXPECT_EQ(OpenLoop(), 3);
+    const uint32_t unprepares = simwinmm::CallCount("midiInUnprepareHeader");
+    ASSERT_EQ(engine->OpenInput(static_cast<int32_t>(other), 0), 0);
+    EXPECT_EQ(simwinmm::CallCount("midiInUnprepareHeader") - unprepares, 2u);
 }
 
 TEST_F(InputDeviceTest, CloseFailuresKeepThePortOpenUntilAClosingSucceeds) {
