@@ -12,7 +12,9 @@ constexpr std::chrono::milliseconds kCallbackDeadline{2000};
 
 bool WaitForCallbacks(const std::atomic<int32_t>& inFlight) {
     const auto deadline = std::chrono::steady_clock::now() + kCallbackDeadline;
-    while (inFlight.load(std::memory_order_acquire) != 0) {
+    // seq_cst, as the callback's count and the detaching of the engine are:
+    // a callback that counted itself in after this reads 0 sees no engine.
+    while (inFlight.load(std::memory_order_seq_cst) != 0) {
         if (std::chrono::steady_clock::now() >= deadline) {
             return false;
         }

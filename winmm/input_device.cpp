@@ -109,6 +109,11 @@ bool WinMmMidiEngine::ShutDownInputDevice(bool resetMustSucceed) {
     preparedSlots = 0;  // nothing can be unprepared without the device
     // Now the host thread may take the writer's role over.
     if (WaitForCallbacks(target->inputCallbacks)) {
+        // A chunk dropped by the guard with no long-data callback after it
+        // to give the message up: that message is lost, and the flag says so.
+        if (sysExChunkDropped.exchange(false, std::memory_order_acq_rel)) {
+            queue.AbandonSysEx();
+        }
         queue.EndCapture();
     }
     return true;
