@@ -11,6 +11,7 @@
 #include "host/dispatch.h"
 #include "host/method_table.h"
 #include "hostsim/sim_host.h"
+#include "tests/common/message_list.h"
 #include "tests/dispatch/fake_engine.h"
 
 namespace {
@@ -70,18 +71,7 @@ public:
     ScriptInstance instance{};
 };
 
-ScriptValue MessageList(SimHost& host, const char* type, std::vector<int32_t> numbers) {
-    ScriptValue list = host.NewList();
-    ScriptValue symbol = host.SymbolValue(type);
-    host.Append(list, symbol);
-    host.Release(symbol);
-    for (int32_t number : numbers) {
-        ScriptValue value = host.Integer(number);
-        host.Append(list, value);
-        host.Release(value);
-    }
-    return list;
-}
+using tesmar_test::MessageList;
 
 struct Row {
     const char* name;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "test_engine.h"
+#include "tests/common/message_list.h"
 
 namespace {
 
@@ -19,16 +20,7 @@ public:
     }
     // [#type, numbers...] as a linear list.
     ScriptValue Message(const char* type, const std::vector<int32_t>& numbers) {
-        ScriptValue list = host.NewList();
-        ScriptValue symbol = host.SymbolValue(type);
-        host.Append(list, symbol);
-        host.Release(symbol);
-        for (int32_t number : numbers) {
-            ScriptValue value = host.Integer(number);
-            host.Append(list, value);
-            host.Release(value);
-        }
-        return Keep(list);
+        return Keep(tesmar_test::MessageList(host, type, numbers));
     }
 };
 
