@@ -11,6 +11,23 @@ constexpr auto kAcquire = std::memory_order_acquire;
 constexpr auto kRelease = std::memory_order_release;
 
 constexpr uint8_t kSysExBit = 0x80;  // bit 7 of typeMask[0]
+constexpr uint8_t kFirstRealTime = 0xF8;
+
+constexpr bool IsStatus(uint8_t byte) {
+    return byte >= 0x80;
+}
+
+// Where a system-exclusive message's data, from `from` on, end: at the first
+// status byte other than a real-time one, which may come anywhere. `count`
+// when the chunk holds none.
+uint32_t EndOfSysExData(const uint8_t* bytes, uint32_t from, uint32_t count) {
+    for (uint32_t i = from; i < count; ++i) {
+        if (IsStatus(bytes[i]) && bytes[i] < kFirstRealTime) {
+            return i;
+        }
+    }
+    return count;
+}
 
 }  // namespace
 
@@ -73,6 +90,7 @@ bool InputQueue::Overflowed() {
 void InputQueue::Flush() {
     readPos_.store(writePos_.load(kAcquire), kRelease);
     overflowed_.store(false, kRelaxed);
+    flushes_.fetch_add(1, kRelaxed);
 }
 
 bool InputQueue::Pending() const {
@@ -192,17 +210,24 @@ void InputQueue::CaptureSlow(uint8_t status, uint8_t data1, uint8_t data2, uint3
     HeldMessage message;
     message.timestamp = timestamp;
     if (sysExInProgress_) {
-        // The unfinished message's bytes lie at writePos: hold this one back
-        // and publish it right after that message.
-        if (!Admit(masks_, status, data1, data2, message)) {
+        if (IsStatus(status) && status < kFirstRealTime) {
+            // Any status byte but a real-time one ends a system-exclusive
+            // message: this one was cut short, and is lost.
+            GiveUpSysEx();
+        } else {
+            // The unfinished message's bytes lie at writePos: hold this one
+            // back and publish it right after that message.
+            if (!Admit(masks_, status, data1, data2, message)) {
+                return;
+            }
+            if (heldCount_ == kHeldBackCapacity) {
+                overflowed_.store(true, kRelaxed);
+                return;
+            }
+            message.flushes = flushes_.load(kRelaxed);
+            held_[heldCount_++] = message;
             return;
         }
-        if (heldCount_ == kHeldBackCapacity) {
-            overflowed_.store(true, kRelaxed);
-            return;
-        }
-        held_[heldCount_++] = message;
-        return;
     }
     // Room for the longest record is asked for before filtering.
     const uint32_t write = writePos_.load(kRelaxed);
@@ -217,27 +242,16 @@ void InputQueue::CaptureSlow(uint8_t status, uint8_t data1, uint8_t data2, uint3
 }
 
 void InputQueue::CaptureSysExStart(const uint8_t* bytes, uint32_t count, uint32_t timestamp) {
-    if (sysExInProgress_) {
-        // The unfinished message lost its end: that is a lost message.
-        GiveUpSysEx();
-    }
     ConsumeSysExChunk(bytes, count, timestamp);
 }
 
-void InputQueue::CaptureSysExContinue(const uint8_t* bytes, uint32_t count) {
-    // The part up to the first 0xF7 belongs to the message being assembled;
-    // without one it is ignored.
-    uint32_t end = 0;
-    while (end < count && bytes[end] != kSysExEnd) {
-        ++end;
-    }
-    const bool complete = end < count;
-    const uint32_t length = complete ? end + 1 : count;
+void InputQueue::CaptureSysExContinue(const uint8_t* bytes, uint32_t count, uint32_t timestamp) {
+    ConsumeSysExChunk(bytes, count, timestamp);
+}
+
+void InputQueue::CutSysEx() {
     if (sysExInProgress_) {
-        ContinueSysEx(bytes, length, complete);
-    }
-    if (length < count) {
-        ConsumeSysExChunk(bytes + length, count - length, sysExTimestamp_);
+        GiveUpSysEx();
     }
 }
 
@@ -249,10 +263,26 @@ void InputQueue::AbandonSysEx() {
     }
 }
 
-// Every 0xF0 ... 0xF7 in the chunk becomes its own record; bytes outside
-// such a span are dropped; a trailing 0xF0 ... starts a message to assemble.
+// The message being assembled runs up to the chunk's first status byte other
+// than a real-time one: 0xF7 completes it, any other cuts it short. After
+// that every 0xF0 ... 0xF7 becomes its own record, bytes outside such a span
+// are dropped, and a trailing 0xF0 ... starts a message to assemble.
 void InputQueue::ConsumeSysExChunk(const uint8_t* bytes, uint32_t count, uint32_t timestamp) {
     uint32_t i = 0;
+    if (sysExInProgress_) {
+        const uint32_t end = EndOfSysExData(bytes, 0, count);
+        if (end == count) {
+            ContinueSysEx(bytes, count, false);
+            return;
+        }
+        if (bytes[end] == kSysExEnd) {
+            ContinueSysEx(bytes, end + 1, true);
+            i = end + 1;
+        } else {
+            GiveUpSysEx();
+            i = end;
+        }
+    }
     while (i < count) {
         while (i < count && bytes[i] != kSysExStart) {
             ++i;
@@ -260,14 +290,14 @@ void InputQueue::ConsumeSysExChunk(const uint8_t* bytes, uint32_t count, uint32_
         if (i == count) {
             return;
         }
-        uint32_t end = i + 1;
-        while (end < count && bytes[end] != kSysExEnd) {
-            ++end;
+        const uint32_t end = EndOfSysExData(bytes, i + 1, count);
+        const bool complete = end < count && bytes[end] == kSysExEnd;
+        const uint32_t stop = complete ? end + 1 : end;
+        StartSysEx(bytes + i, stop - i, complete, timestamp);
+        if (!complete && end < count) {
+            CutSysEx();  // cut short inside this very chunk
         }
-        const bool complete = end < count;
-        const uint32_t length = (complete ? end + 1 : count) - i;
-        StartSysEx(bytes + i, length, complete, timestamp);
-        i += length;
+        i = stop;
     }
 }
 
@@ -323,7 +353,11 @@ void InputQueue::PublishHeldBack() {
         return;
     }
     uint32_t write = writePos_.load(kRelaxed);
+    const uint32_t flushes = flushes_.load(kRelaxed);
     for (uint32_t i = 0; i < heldCount_; ++i) {
+        if (held_[i].flushes != flushes) {
+            continue;  // arrived before a FlushInput
+        }
         if (FreeFrom(write) < kLongestShortRecord) {
             overflowed_.store(true, kRelaxed);
             continue;

@@ -46,7 +46,9 @@ public:
 
     // ---- host thread (the reader)
     bool Overflowed();  // reads and clears the flag in one exchange
-    void Flush();       // discards every published record
+    // Discards every published record and the short messages held back
+    // behind a message being assembled; that message itself survives.
+    void Flush();
     bool Pending() const;
     // Reads the oldest published record and consumes it; false when empty.
     bool ReadNext(RawRecord& record) {
@@ -96,10 +98,16 @@ public:
         const uint32_t next = write + static_cast<uint32_t>(1 + dataBytes) + kTimestampBytes;
         writePos_.store(next == size_ ? 0 : next, std::memory_order_release);
     }
-    // A chunk whose first byte is 0xF0 (`count` >= 1).
+    // A chunk whose first byte is 0xF0 (`count` >= 1), and the time it arrived.
     void CaptureSysExStart(const uint8_t* bytes, uint32_t count, uint32_t timestamp);
-    // A chunk whose first byte is not 0xF0 (`count` >= 1).
-    void CaptureSysExContinue(const uint8_t* bytes, uint32_t count);
+    // A chunk whose first byte is not 0xF0 (`count` >= 1), and the time it
+    // arrived: a message that begins inside it takes that time.
+    void CaptureSysExContinue(const uint8_t* bytes, uint32_t count, uint32_t timestamp);
+    // The driver ended the transmission (it handed back a buffer it had not
+    // filled): a message still being assembled is lost, the overflow flag
+    // says so and what was held back behind it is published. Nothing happens
+    // when no message is being assembled.
+    void CutSysEx();
     // A chunk of this queue's input was lost (dropped, or handed back with a
     // long error): gives up the message being assembled, sets the overflow
     // flag and publishes what was held back behind it.
@@ -120,6 +128,7 @@ private:
         uint8_t data2;
         uint8_t length;  // record bytes before the timestamp
         uint32_t timestamp;
+        uint32_t flushes;  // Flush calls seen when it arrived
     };
 
     void CaptureSlow(uint8_t status, uint8_t data1, uint8_t data2, uint32_t timestamp);
@@ -144,6 +153,9 @@ private:
     std::atomic<uint32_t> writePos_{0};
     // Set only by the writer, cleared only by the reader (exchange).
     std::atomic<bool> overflowed_{false};
+    // Counted up only by the reader's Flush; the writer drops what it held
+    // back before the count moved. It guards no bytes, so relaxed is enough.
+    std::atomic<uint32_t> flushes_{0};
     // Writer-only state of the system-exclusive message being assembled.
     bool sysExInProgress_ = false;
     uint32_t sysExCursor_ = 0;

@@ -175,8 +175,13 @@ void WinMmMidiEngine::OnInputBuffer(HMIDIIN handle, MIDIHDR* header, bool error)
             if (slot.data[0] == 0xF0) {
                 queue.CaptureSysExStart(slot.data, count, timeGetTime());
             } else {
-                queue.CaptureSysExContinue(slot.data, count);
+                queue.CaptureSysExContinue(slot.data, count, timeGetTime());
             }
+        }
+        if (!error && count < kInputBufferSize) {
+            // A driver hands a buffer back unfilled only when the message
+            // ended, so one that is still being assembled was cut short.
+            queue.CutSysEx();
         }
     } else {
         sysExChunkDropped.store(true, std::memory_order_release);

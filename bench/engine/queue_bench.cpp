@@ -44,7 +44,7 @@ void BM_CaptureSysEx(benchmark::State& state) {
         ring.queue.CaptureSysExStart(message.data(), std::min<uint32_t>(512, length), 1);
         for (uint32_t at = 512; at < length; at += 512) {
             ring.queue.CaptureSysExContinue(message.data() + at,
-                                            std::min<uint32_t>(512, length - at));
+                                            std::min<uint32_t>(512, length - at), 1);
         }
         ring.queue.Flush();
     }

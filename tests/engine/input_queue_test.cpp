@@ -22,8 +22,8 @@ protected:
     void Start(const std::vector<uint8_t>& bytes, uint32_t timestamp) {
         queue().CaptureSysExStart(bytes.data(), static_cast<uint32_t>(bytes.size()), timestamp);
     }
-    void Continue(const std::vector<uint8_t>& bytes) {
-        queue().CaptureSysExContinue(bytes.data(), static_cast<uint32_t>(bytes.size()));
+    void Continue(const std::vector<uint8_t>& bytes, uint32_t timestamp = 0) {
+        queue().CaptureSysExContinue(bytes.data(), static_cast<uint32_t>(bytes.size()), timestamp);
     }
 };
 
@@ -258,13 +258,19 @@ TEST_F(InputQueueTest, LostSysExIsFlagged) {
 }
 
 TEST_F(InputQueueTest, ShortMessagesHeldBackBehindSysEx) {
+    // Real-time messages may come inside a system-exclusive message: they
+    // wait for it, in arrival order, filtered as they arrive.
     Start({0xF0, 0x01}, 10);
     queue().CaptureShortMessage(0xF8, 0, 0, 11);
-    queue().CaptureShortMessage(0x90, 60, 0, 12);  // stored as note-off, filtered at arrival
-    queue().CaptureShortMessage(0xF4, 0, 0, 13);   // never stored
+    engine->SetSystemFilter(Sym("clock"));
+    queue().CaptureShortMessage(0xFE, 0, 0, 12);  // filtered at arrival
+    queue().CaptureShortMessage(0xF9, 0, 0, 13);  // never stored
+    queue().CaptureShortMessage(0x05, 0, 0, 14);  // no status byte: nothing at all
+    queue().CaptureShortMessage(0xF8, 0, 0, 15);
+    engine->SetSystemFilter(Sym("all"));
     EXPECT_FALSE(engine->MessagesPending());
     Continue({0x02, 0xF7});
-    EXPECT_EQ(Drain(queue()), (Records{"F0 01 02 F7 @10", "F8 @11", "80 3C 00 @12"}));
+    EXPECT_EQ(Drain(queue()), (Records{"F0 01 02 F7 @10", "F8 @11", "F8 @15"}));
     EXPECT_FALSE(engine->InputOverflowed());
 
     // The held-back ones are published when the message is lost too.
@@ -278,8 +284,10 @@ TEST_F(InputQueueTest, ShortMessagesHeldBackBehindSysEx) {
         },
         [](InputQueue& q) {  // does not fit
             const std::vector<uint8_t> rest(1020, 0x01);
-            q.CaptureSysExContinue(rest.data(), 1020);
+            q.CaptureSysExContinue(rest.data(), 1020, 30);
         },
+        [](InputQueue& q) { q.CutSysEx(); },
+        [](InputQueue& q) { q.CaptureShortMessage(0x90, 60, 100, 30); },
     };
     for (Lose lose : losses) {
         engine->OpenInput(0, 1024);
@@ -315,17 +323,97 @@ TEST_F(InputQueueTest, ShortMessagesHeldBackBehindSysEx) {
 }
 
 TEST_F(InputQueueTest, EndMarkInsideAChunk) {
-    // Every 0xF0 ... 0xF7 becomes its own record; stray bytes after 0xF7 are dropped.
+    // Every 0xF0 ... 0xF7 becomes its own record; stray bytes after 0xF7 are
+    // dropped. A message takes the time of the chunk its 0xF0 came in.
     Start({0xF0, 0x01, 0xF7, 0xF0, 0x02, 0xF7}, 1);
     EXPECT_EQ(Drain(queue()), (Records{"F0 01 F7 @1", "F0 02 F7 @1"}));
     Start({0xF0, 0x01, 0xF7, 0x55, 0x66, 0xF0, 0x03}, 2);
     EXPECT_EQ(Drain(queue()), Records{"F0 01 F7 @2"});
-    Continue({0x04, 0xF7, 0x77, 0xF0, 0x05, 0xF7, 0xF0});
-    Continue({0x06, 0xF7});
-    EXPECT_EQ(Drain(queue()), (Records{"F0 03 04 F7 @2", "F0 05 F7 @2", "F0 06 F7 @2"}));
+    Continue({0x04, 0xF7, 0x77, 0xF0, 0x05, 0xF7, 0xF0}, 3);
+    Continue({0x06, 0xF7}, 4);
+    EXPECT_EQ(Drain(queue()), (Records{"F0 03 04 F7 @2", "F0 05 F7 @3", "F0 06 F7 @3"}));
     EXPECT_FALSE(engine->InputOverflowed());
     Start({0xF0, 0xF7}, 3);
     EXPECT_EQ(Drain(queue()), Records{"F0 00 F7 @3"});  // no manufacturer byte reads as 0
+}
+
+TEST_F(InputQueueTest, StatusBytesEndASysEx) {
+    // A cut-off message no longer holds up what follows it: every later
+    // message is read, and the loss is flagged.
+    Start({0xF0, 0x43, 0x10}, 1);
+    for (uint32_t i = 0; i < 100; ++i) {
+        queue().CaptureShortMessage(0x90, 60, 100, 2 + i);
+    }
+    Records records = Drain(queue());
+    ASSERT_EQ(records.size(), 100u);
+    EXPECT_EQ(records.front(), "90 3C 64 @2");
+    EXPECT_TRUE(engine->InputOverflowed());
+
+    // The same inside the chunks: any status byte but a real-time one ends
+    // the message being assembled; real-time bytes stay part of it.
+    struct Case {
+        const char* name;
+        std::vector<std::vector<uint8_t>> chunks;  // the first one is a start chunk
+        Records stored;
+        bool lost;
+    };
+    const Case cases[] = {
+        {"real time inside",
+         {{0xF0, 0x01, 0xF8}, {0xFE, 0x02, 0xF7}},
+         {"F0 01 F8 FE 02 F7 @1"},
+         false},
+        {"note in a continuation",
+         {{0xF0, 0x01}, {0x02, 0x90, 0x3C, 0xF0, 0x05, 0xF7}},
+         {"F0 05 F7 @2"},
+         true},
+        {"start in a continuation",
+         {{0xF0, 0x01}, {0x02, 0xF0, 0x05, 0xF7}},
+         {"F0 05 F7 @2"},
+         true},
+        {"common in the start chunk",
+         {{0xF0, 0x01, 0xF1, 0x02, 0xF0, 0x03, 0xF7}},
+         {"F0 03 F7 @1"},
+         true},
+        {"undefined status", {{0xF0, 0x01, 0xF4}, {0xF0, 0x03, 0xF7}}, {"F0 03 F7 @2"}, true},
+        {"cut at the start chunk's end", {{0xF0, 0x01, 0x80}, {0x02, 0xF7}}, {}, true},
+    };
+    for (const Case& c : cases) {
+        engine->OpenInput(0, 1024);
+        for (size_t i = 0; i < c.chunks.size(); ++i) {
+            const std::vector<uint8_t>& chunk = c.chunks[i];
+            const uint32_t time = static_cast<uint32_t>(i + 1);
+            if (chunk.front() == 0xF0) {
+                Start(chunk, time);
+            } else {
+                Continue(chunk, time);
+            }
+        }
+        EXPECT_EQ(Drain(queue()), c.stored) << c.name;
+        EXPECT_EQ(engine->InputOverflowed(), c.lost) << c.name;
+    }
+
+    // The driver ended the transmission: a message being assembled is lost;
+    // with none, or one the filter kept out, nothing is flagged.
+    engine->OpenInput(0, 1024);
+    queue().CutSysEx();
+    EXPECT_FALSE(engine->InputOverflowed());
+    engine->SetSystemFilter(Sym("clock"));
+    Start({0xF0, 0x01}, 1);
+    queue().CutSysEx();
+    queue().CaptureShortMessage(0x90, 60, 100, 2);
+    EXPECT_FALSE(engine->InputOverflowed());
+    EXPECT_EQ(Drain(queue()), Records{"90 3C 64 @2"});
+}
+
+TEST_F(InputQueueTest, FlushDiscardsWhatWasHeldBack) {
+    Start({0xF0, 0x01}, 1);
+    queue().CaptureShortMessage(0xF8, 0, 0, 2);
+    engine->FlushInput();
+    queue().CaptureShortMessage(0xFA, 0, 0, 3);
+    Continue({0x02, 0xF7}, 4);
+    // The message being assembled survives the flush; the clock before it does not.
+    EXPECT_EQ(Drain(queue()), (Records{"F0 01 02 F7 @1", "FA @3"}));
+    EXPECT_FALSE(engine->InputOverflowed());
 }
 
 }  // namespace

@@ -56,7 +56,7 @@ void WriteStream(InputQueue& queue, uint32_t last, const std::atomic<uint32_t>& 
                 } else {
                     // A short message between chunks: held back behind the sysex.
                     queue.CaptureShortMessage(0xF8, 0, 0, ++seq);
-                    queue.CaptureSysExContinue(sysex.data() + at, count);
+                    queue.CaptureSysExContinue(sysex.data() + at, count, seq);
                 }
             }
             continue;
