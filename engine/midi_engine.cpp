@@ -33,12 +33,15 @@ void MidiEngine::SetStatusResult(StatusCode code, ScriptValue& destination) {
     }
 }
 
-void MidiEngine::AppendIntegerProperty(ScriptValue& propList, Word key, int32_t integer) {
+bool MidiEngine::AppendIntegerProperty(ScriptValue& propList, Word key, int32_t integer) {
     ScriptValue item{};
-    if (valueService.IntegerToValue(integer, &item) == kHostOk) {
-        listService.AppendToPropList(&propList, &WordValue(key), &item);
-        valueService.ValueRelease(&item);
+    if (valueService.IntegerToValue(integer, &item) != kHostOk) {
+        return false;
     }
+    const bool appended =
+        listService.AppendToPropList(&propList, &WordValue(key), &item) == kHostOk;
+    valueService.ValueRelease(&item);
+    return appended;
 }
 
 uint8_t MidiEngine::TypeMask(int channelIndex) const {

@@ -64,7 +64,8 @@ protected:
                                  uint8_t& low, uint8_t& high);
 
     // Makes the integer, appends the pair and releases its own integer value.
-    void AppendIntegerProperty(ScriptValue& propList, Word key, int32_t integer);
+    // False when the host could not make or append it.
+    bool AppendIntegerProperty(ScriptValue& propList, Word key, int32_t integer);
 
     StatusCode AllocateQueue(uint32_t requestedSize) {
         return queue.Allocate(memoryService, requestedSize);
@@ -94,6 +95,8 @@ private:
     StatusCode SelectChannels(const ScriptValue& channels, bool (&selected)[16]);
 
     StatusCode SendSystemExclusive(const ScriptValue& message);
-    // Decodes the oldest record into `propList`; false when it yields no message.
-    bool DecodeNext(ScriptValue& propList);
+    // Appends a record's whole message to `propList`; false when the host
+    // failed to make or append any part of it.
+    bool BuildMessage(const RawRecord& record, ScriptValue& propList);
+    bool AppendSysExData(const RawRecord& record, ScriptValue& propList);
 };

@@ -168,17 +168,48 @@ TEST_F(DecodeTest, HostFailuresLeakNothing) {
     EXPECT_TRUE(engine->MessagesPending());
     EXPECT_EQ(Pending(), "[[#type: #clock, #timestamp: 1], [#type: #clock, #timestamp: 2]]");
 
-    // No list for the bytes: the pair is left out, the record consumed.
-    Whole({0xF0, 0x01, 0x02, 0xF7}, 9);
-    host.FailCall("NewList", 1);
-    EXPECT_EQ(Next(), "[#type: #systemExclusive, #manufacturerID: 1, #timestamp: 9]");
-
-    for (uint32_t nth = 1; nth <= 4; ++nth) {
-        Whole({0xF0, 0x01, 0x02, 0xF7}, 9);
-        host.FailCall("IntegerToValue", nth);
-        EXPECT_NE(Next(), "[:]") << nth;
-        EXPECT_FALSE(engine->MessagesPending());
+    // Whatever part of a message the host fails to make or append, nothing
+    // partial comes back and the record waits for the next call, whole.
+    const std::string sysex =
+        "[#type: #systemExclusive, #manufacturerID: 1, #data: [2, 3], #timestamp: 9]";
+    struct Case {
+        const char* operation;
+        uint32_t calls;  // of that operation while the sysex is decoded
+    };
+    const Case cases[] = {
+        {"AppendToPropList", 4},
+        {"IntegerToValue", 4},
+        {"NewList", 1},
+        {"AppendToList", 2},
+    };
+    for (const Case& c : cases) {
+        for (uint32_t nth = 1; nth <= c.calls; ++nth) {
+            Whole({0xF0, 0x01, 0x02, 0x03, 0xF7}, 9);
+            Short(0xF8, 0, 0, 10);
+            host.FailCall(c.operation, nth);
+            EXPECT_EQ(Next(), "[:]") << c.operation << " " << nth;
+            EXPECT_TRUE(engine->MessagesPending());
+            host.FailCall(c.operation, nth);
+            EXPECT_EQ(Pending(), "[]") << c.operation << " " << nth;
+            EXPECT_EQ(Pending(), "[" + sysex + ", [#type: #clock, #timestamp: 10]]")
+                << c.operation << " " << nth;
+            EXPECT_FALSE(engine->MessagesPending());
+        }
     }
+
+    // The list of pending messages itself cannot take one: it keeps those before.
+    Short(0xF8, 0, 0, 1);
+    Short(0xFA, 0, 0, 2);
+    host.FailCall("AppendToList", 2);
+    EXPECT_EQ(Pending(), "[[#type: #clock, #timestamp: 1]]");
+    EXPECT_EQ(Next(), "[#type: #start, #timestamp: 2]");
+
+    // Not even the empty list can be made again: VOID, and still nothing lost.
+    Short(0xFC, 0, 0, 3);
+    host.FailCall("IntegerToValue", 1);
+    host.FailCall("NewPropList", 1);
+    EXPECT_EQ(Next(), "<Void>");
+    EXPECT_EQ(Next(), "[#type: #stop, #timestamp: 3]");
 }
 
 }  // namespace
