@@ -3,17 +3,24 @@
 MidiEngine::MidiEngine(HostValueService& valueService, HostListService& listService,
                        HostMemoryService& memoryService)
     : valueService(valueService), listService(listService), memoryService(memoryService) {
+    // Stops at the first word the host cannot make: an engine without its
+    // whole vocabulary would misread every message for its whole life.
     for (int i = 0; i < kWordCount; ++i) {
-        valueService.StringToSymbol(kWords[i].text, &symbols[i]);
-        if (kWords[i].hasValue) {
-            valueService.SymbolToValue(symbols[i], &values[i]);
+        HostResult made = valueService.StringToSymbol(kWords[i].text, &symbols[i]);
+        if (made == kHostOk && kWords[i].hasValue) {
+            made = valueService.SymbolToValue(symbols[i], &values[i]);
         }
+        if (made != kHostOk) {
+            vocabularyResult_ = made;
+            return;
+        }
+        wordsMade_ = i + 1;
     }
 }
 
 MidiEngine::~MidiEngine() {
     FreeQueue();
-    for (int i = 0; i < kWordCount; ++i) {
+    for (int i = 0; i < wordsMade_; ++i) {
         if (kWords[i].hasValue) {
             valueService.ValueRelease(&values[i]);
         }

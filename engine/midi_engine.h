@@ -48,6 +48,10 @@ public:
     // ---- host thread: output encoding
     StatusCode SendMessage(const ScriptValue& message);
 
+    // 0 when the whole vocabulary was made; otherwise the host's result of the
+    // first word it could not make. Such an engine is only fit to be deleted.
+    HostResult VocabularyResult() const { return vocabularyResult_; }
+
     // ---- read-only views for tests and the device layer
     uint8_t TypeMask(int channelIndex) const;
     uint8_t ModeMask(int channelIndex) const;
@@ -83,6 +87,9 @@ protected:
     InputQueue queue{masks};
 
 private:
+    HostResult vocabularyResult_ = kHostOk;
+    int wordsMade_ = 0;  // words whose Symbol and symbol value were made
+
     // What a list of filter names passes: bit n of systemEntries is bit 7 of
     // typeMask[n]; typeBits and modeBits go to every selected channel.
     struct FilterBits {

@@ -16,6 +16,17 @@ Service* QueryService(HostServiceProvider& provider, const InterfaceId& iid) {
     return static_cast<Service*>(service);
 }
 
+void ReleaseServices(ScriptInstance& instance) {
+    if (instance.valueService != nullptr) {
+        instance.valueService->Release();
+        instance.valueService = nullptr;
+    }
+    if (instance.listService != nullptr) {
+        instance.listService->Release();
+        instance.listService = nullptr;
+    }
+}
+
 }  // namespace
 
 HostResult TESMAR_CALL CreateScriptInstance(HostHeader* header) {
@@ -27,9 +38,20 @@ HostResult TESMAR_CALL CreateScriptInstance(HostHeader* header) {
     // Without both services there is nothing to run an engine on: the
     // instance stays, every method a no-op, and the one service obtained is
     // still released at destruction.
-    if (instance->valueService != nullptr && instance->listService != nullptr) {
-        instance->engine = CreateMidiEngine(*instance->valueService, *instance->listService,
-                                            *header->memoryService);
+    if (instance->valueService == nullptr || instance->listService == nullptr) {
+        return kHostOk;
+    }
+    instance->engine =
+        CreateMidiEngine(*instance->valueService, *instance->listService, *header->memoryService);
+    // An engine whose vocabulary the host could not make would misread every
+    // message: the instance fails as a whole, leaving nothing behind (the host
+    // does not destroy what it could not create).
+    if (instance->engine != nullptr && instance->engine->VocabularyResult() != kHostOk) {
+        const HostResult failure = instance->engine->VocabularyResult();
+        delete instance->engine;
+        instance->engine = nullptr;
+        ReleaseServices(*instance);
+        return failure;
     }
     return kHostOk;
 }
@@ -39,14 +61,7 @@ void TESMAR_CALL DestroyScriptInstance(HostHeader* header) {
     // The engine closes its ports while the services are still held.
     delete instance->engine;
     instance->engine = nullptr;
-    if (instance->valueService != nullptr) {
-        instance->valueService->Release();
-        instance->valueService = nullptr;
-    }
-    if (instance->listService != nullptr) {
-        instance->listService->Release();
-        instance->listService = nullptr;
-    }
+    ReleaseServices(*instance);
 }
 
 HostResult TESMAR_CALL ScriptCallOp(InterfaceObject* self, CallRecord* call) {

@@ -126,6 +126,26 @@ TEST_F(EncodeTest, SystemExclusive) {
          11,
          {}},
         {"no id", [](EncodeTest& t) { return t.List({t.Sym("systemExclusive")}); }, 11, {}},
+        {"property list data",
+         sysex(0x43,
+               [](EncodeTest& t) {
+                   ScriptValue props = t.Keep(t.host.NewPropList());
+                   t.host.AppendPair(props, "a", t.Int(1));
+                   return props;
+               }),
+         4,
+         {}},
+        {"void in data",
+         sysex(0x43,
+               [](EncodeTest& t) {
+                   return t.List({t.Int(1), t.host.Void()});
+               }),
+         10,
+         {}},
+        {"list in data",
+         sysex(0x43, [](EncodeTest& t) { return t.List({t.IntList({1})}); }),
+         10,
+         {}},
     };
     for (const Case& c : cases) {
         engine->longSent.clear();
@@ -150,6 +170,7 @@ TEST_F(EncodeTest, OrderOfChecks) {
     };
     const Case cases[] = {
         {"empty list", [](EncodeTest& t) { return t.List({}); }, 9},
+        {"void", [](EncodeTest& t) { return t.host.Void(); }, 9},
         {"not a list", [](EncodeTest& t) { return t.Int(3); }, 9},
         {"integers",
          [](EncodeTest& t) {
@@ -214,6 +235,14 @@ TEST_F(EncodeTest, OrderOfChecks) {
     host.AppendPair(props, "timestamp", Int(1234));
     EXPECT_EQ(engine->SendMessage(props), 0);
     EXPECT_EQ(engine->shortSent.back(), (SentShort{0x90, 0x3C, 0x64, 3}));
+
+    // A received mode message carries no channel: sent back unchanged, the
+    // timestamp at position 2 is read as the channel.
+    ScriptValue received = Keep(host.NewPropList());
+    host.AppendPair(received, "type", Sym("allNotesOff"));
+    host.AppendPair(received, "timestamp", Int(5));
+    EXPECT_EQ(engine->SendMessage(received), 0);
+    EXPECT_EQ(engine->shortSent.back(), (SentShort{0xB4, 0x7B, 0x00, 3}));
 
     // The device layer's code comes back.
     engine->sendResult = kStatusDriverError;

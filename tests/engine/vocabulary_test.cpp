@@ -85,4 +85,25 @@ TEST_F(VocabularyTest, WordsValuesAndMasks) {
     EXPECT_EQ(host.LiveValues(), 0);
 }
 
+TEST_F(VocabularyTest, AVocabularyTheHostCannotMakeIsReported) {
+    EXPECT_EQ(engine->VocabularyResult(), kHostOk);
+    // Every word's symbol and value, in turn: the host's code is kept, and
+    // deleting the engine releases exactly what was made.
+    const int withValue = kWordCount - 7;
+    for (const char* operation : {"StringToSymbol", "SymbolToValue"}) {
+        const int words = std::string(operation) == "StringToSymbol" ? kWordCount : withValue;
+        for (int nth = 1; nth <= words; ++nth) {
+            engine.reset();
+            host.FailCall(operation, static_cast<uint32_t>(nth));
+            NewEngine();
+            EXPECT_EQ(engine->VocabularyResult(), hostsim::SimHost::kInjectedFailure)
+                << operation << " " << nth;
+            engine.reset();
+            EXPECT_EQ(host.LiveValues(), 0) << operation << " " << nth;
+            EXPECT_EQ(host.BadReleases(), 0) << operation << " " << nth;
+        }
+    }
+    NewEngine();
+}
+
 }  // namespace
