@@ -200,6 +200,11 @@ std::unique_ptr<LoadedModule> LoadedModule::Load(SimHost& host, const std::strin
     if (!module->library_.Open(path, &message)) {
         return nullptr;
     }
+    // Every failure below unloads the library before the module is dropped.
+    const auto fail = [&module]() -> std::unique_ptr<LoadedModule> {
+        module->Unload();
+        return nullptr;
+    };
     const auto find = [&](const char* name) {
         void* symbol = module->library_.Symbol(name);
         if (symbol == nullptr) {
@@ -216,16 +221,14 @@ std::unique_ptr<LoadedModule> LoadedModule::Load(SimHost& host, const std::strin
     if (exports.getClassObject == nullptr || exports.canUnloadNow == nullptr ||
         exports.getClassForm == nullptr || exports.getClassInfo == nullptr ||
         exports.getInterface == nullptr) {
-        module->library_.Close();
-        return nullptr;
+        return fail();
     }
 
     ClassInfoEntry* table = nullptr;
     const HostResult result = exports.getClassInfo(&host.memory(), &table);
     if (result != kHostOk || table == nullptr) {
         message = path + ": DllGetClassInfo failed (" + std::to_string(result) + ")";
-        module->library_.Close();
-        return nullptr;
+        return fail();
     }
     // The table ends at an entry whose two identifiers are zero.
     constexpr Guid kZero{};
@@ -253,8 +256,7 @@ std::unique_ptr<LoadedModule> LoadedModule::Load(SimHost& host, const std::strin
     }
     if (!haveRegistrar || !haveScript) {
         message = path + ": the class-info table lacks the registrar or the script class";
-        module->library_.Close();
-        return nullptr;
+        return fail();
     }
     return module;
 }
@@ -263,12 +265,18 @@ LoadedModule::~LoadedModule() {
     // A module with live objects stays mapped: unloading it would leave the
     // host holding pointers into nothing.
     if (exports_.canUnloadNow != nullptr && exports_.canUnloadNow() == kHostOk) {
-        library_.Close();
+        Unload();
     }
 }
 
+void LoadedModule::Unload() {
+    // Its entry points go with it: nothing may call into the unmapped code.
+    exports_ = ModuleExports{};
+    library_.Close();
+}
+
 HostResult LoadedModule::CanUnloadNow() const {
-    return exports_.canUnloadNow();
+    return exports_.canUnloadNow != nullptr ? exports_.canUnloadNow() : kHostOk;
 }
 
 HostResult LoadedModule::Register() {

@@ -114,7 +114,11 @@ public:
     // Null when any step fails (*result says which code); nothing is left behind.
     std::unique_ptr<ScriptObject> NewInstance(HostResult* result = nullptr);
 
+    // DllCanUnloadNow; 0 once the module is unloaded.
     HostResult CanUnloadNow() const;
+    // Unloads the module whatever DllCanUnloadNow answers, as a host that
+    // does not ask would. Every ScriptObject must be gone.
+    void Unload();
 
 private:
     explicit LoadedModule(SimHost& host);
