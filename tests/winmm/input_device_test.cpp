@@ -138,7 +138,7 @@ TEST_F(InputDeviceTest, OpenFailuresUnwindEverythingTheyPrepared) {
     };
     const Case cases[] = {
         {"midiInOpen", 1, 0},      {"midiInPrepareHeader", 1, 0}, {"midiInPrepareHeader", 5, 4},
-        {"midiInAddBuffer", 1, 1}, {"midiInAddBuffer", 64, 64},
+        {"midiInAddBuffer", 1, 1}, {"midiInAddBuffer", 64, 64},   {"midiInStart", 1, 64},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.operation) + " #" + std::to_string(c.nth));
