@@ -106,6 +106,26 @@ TEST_F(InputDeviceTest, ShortAndSysExMessagesArriveOverLoopbackWithRawTimestamps
     EXPECT_EQ(simwinmm::QueuedInputBuffers(loop.input), 64u);  // both given back
 }
 
+TEST_F(InputDeviceTest, AMegabyteSysExComesBackIntact) {
+    constexpr uint32_t kLength = 1u << 20;  // F0 and F7 included
+    ASSERT_EQ(OpenLoop(2 * kLength), 0);
+    ASSERT_EQ(engine->OpenOutput(static_cast<int32_t>(loop.output)), 0);
+    std::vector<int32_t> data(kLength - 3);
+    for (size_t i = 0; i < data.size(); ++i) {
+        data[i] = static_cast<int32_t>((i * 7 + i / 128) % 128);
+    }
+    EXPECT_EQ(Send(SysEx(0x7D, data)), 0);
+    ASSERT_TRUE(simwinmm::WaitIdle(loop.input, 60000));
+    Bytes sent{0xF0, 0x7D};
+    for (int32_t byte : data) {
+        sent.push_back(static_cast<uint8_t>(byte));
+    }
+    sent.push_back(0xF7);
+    ExpectSysEx(0x7D, sent);
+    EXPECT_FALSE(engine->InputOverflowed());
+    EXPECT_EQ(simwinmm::CallCount("midiOutLongMsg"), 16u);
+}
+
 TEST_F(InputDeviceTest, BuffersLiveWithTheDriverWhileOpenAndComeBackAtClose) {
     ASSERT_EQ(OpenLoop(0), 0);
     EXPECT_EQ(simwinmm::QueuedInputBuffers(loop.input), 64u);
