@@ -98,6 +98,7 @@ TEST_F(OutputDeviceTest, SysExCarriesItsDataBetweenF0AndF7OrNothingAtAll) {
     EXPECT_EQ(Send(message), 10);
     EXPECT_EQ(simwinmm::CallCount("midiOutLongMsg"), longMessages);
     EXPECT_TRUE(Sent().empty());
+    EXPECT_EQ(simwinmm::PreparedOutputHeaders(port), 0u);  // each discarded one unprepared
 
     // An element the list cannot hand over.
     host.FailCall("GetValueByIndex", 4);  // message 1..3, then data element 1
@@ -137,6 +138,7 @@ TEST_F(OutputDeviceTest, SysExBlocksAreReapedOnceDoneAndKeptWhileBusy) {
     EXPECT_EQ(engine->CloseOutput(), 0);
     EXPECT_EQ(host.LiveBlocks(), 0);
     EXPECT_EQ(Sent(), Bytes({0xF7}));
+    EXPECT_EQ(simwinmm::HeadersLeftPrepared(), 0u);  // the reset's blocks were unprepared
 
     // Everything reported done before the close: no F7.
     ASSERT_EQ(engine->OpenOutput(static_cast<int32_t>(port)), 0);
@@ -146,6 +148,25 @@ TEST_F(OutputDeviceTest, SysExBlocksAreReapedOnceDoneAndKeptWhileBusy) {
     EXPECT_EQ(engine->CloseOutput(), 0);
     EXPECT_TRUE(Sent().empty());
     EXPECT_EQ(host.LiveBlocks(), 0);
+}
+
+// A device finishes its messages one at a time, oldest first, while the list
+// holds the newest first: the reap must walk past busy blocks.
+TEST_F(OutputDeviceTest, AReapWalksPastBusyBlocksToTheDoneOnes) {
+    simwinmm::HoldOutputDone(port, true);
+    for (int32_t id = 1; id <= 3; ++id) {
+        EXPECT_EQ(Send(SysEx(id, {id})), 0);
+    }
+    ASSERT_TRUE(Eventually([&] { return simwinmm::PendingLongMessages(port) == 3; }));
+    simwinmm::ReleaseOldestOutputDone(port);  // the last of the list
+    EXPECT_EQ(Send(SysEx(4, {4})), 0);
+    EXPECT_EQ(host.LiveBlocks(), 3);
+    EXPECT_EQ(simwinmm::CallCount("midiOutUnprepareHeader"), 1u);
+    simwinmm::ReleaseOldestOutputDone(port);  // now in the middle
+    EXPECT_EQ(Send(SysEx(5, {5})), 0);
+    EXPECT_EQ(host.LiveBlocks(), 3);
+    EXPECT_EQ(simwinmm::CallCount("midiOutUnprepareHeader"), 2u);
+    EXPECT_EQ(simwinmm::PreparedOutputHeaders(port), 3u);
 }
 
 // winmm takes at most 64 KiB per long message: 65,533 data bytes fit one.
