@@ -158,7 +158,8 @@ struct InstanceRecord::HostObject final : public HostUnknown {
     int32_t bad = 0;
 };
 
-std::unique_ptr<InstanceRecord> InstanceRecord::Allocate(SimHost& host, uint32_t size) {
+std::unique_ptr<InstanceRecord> InstanceRecord::Allocate(SimHost& host, uint32_t size,
+                                                         HostServiceProvider* provider) {
     const uint32_t bytes = size < sizeof(HostHeader) ? uint32_t{sizeof(HostHeader)} : size;
     void* block = host.memory().Alloc(bytes);
     if (block == nullptr) {
@@ -170,7 +171,7 @@ std::unique_ptr<InstanceRecord> InstanceRecord::Allocate(SimHost& host, uint32_t
     record->object_ = std::make_unique<HostObject>();
     record->header_ = static_cast<HostHeader*>(block);
     record->header_->object = record->object_.get();
-    record->header_->serviceProvider = &host.provider();
+    record->header_->serviceProvider = provider != nullptr ? provider : &host.provider();
     record->header_->memoryService = &host.memory();
     return record;
 }
@@ -351,7 +352,8 @@ std::unique_ptr<ScriptObject> LoadedModule::NewInstance(HostResult* resultOut) {
     if (result != kHostOk) {
         return nullptr;
     }
-    std::unique_ptr<InstanceRecord> record = InstanceRecord::Allocate(host_, size);
+    std::unique_ptr<InstanceRecord> record =
+        InstanceRecord::Allocate(host_, size, instanceProvider_);
     if (record == nullptr) {
         result = kHostOutOfMemory;
         return nullptr;

@@ -29,26 +29,6 @@ int OpIndex(const std::string& name) {
     return -1;
 }
 
-// Nothing left that the device would send now (a stalled message waits).
-bool OutputIdle(const OutPort& port) {
-    const OutDevice* dev = port.device.get();
-    if (dev == nullptr || dev->unsent.empty()) {
-        return true;
-    }
-    const OutItem& front = dev->unsent.front();
-    return front.header != nullptr && port.stallBudget == 0 &&
-           front.offset < front.header->dwBufferLength;
-}
-
-bool InputIdle(const InPort& port) {
-    if (port.loop != nullptr && !OutputIdle(*port.loop)) {
-        return false;
-    }
-    const InDevice* dev = port.device.get();
-    return dev == nullptr || (dev->events.empty() && !dev->busy &&
-                              dev->resetDone >= dev->resetAsked && dev->stopDone >= dev->stopAsked);
-}
-
 void Inject(uint32_t input, InKind kind, DWORD packed, const std::vector<uint8_t>& bytes) {
     Driver& d = TheDriver();
     Lock lock(d.mu);

@@ -95,6 +95,26 @@ void SendFromOutput(OutPort& port, const uint8_t* bytes, uint32_t length, bool i
     }
 }
 
+// Nothing left that the device would send now (a stalled message waits).
+bool OutputIdle(const OutPort& port) {
+    const OutDevice* dev = port.device.get();
+    if (dev == nullptr || dev->unsent.empty()) {
+        return true;
+    }
+    const OutItem& front = dev->unsent.front();
+    return front.header != nullptr && port.stallBudget == 0 &&
+           front.offset < front.header->dwBufferLength;
+}
+
+bool InputIdle(const InPort& port) {
+    if (port.loop != nullptr && !OutputIdle(*port.loop)) {
+        return false;
+    }
+    const InDevice* dev = port.device.get();
+    return dev == nullptr || (dev->events.empty() && !dev->busy &&
+                              dev->resetDone >= dev->resetAsked && dev->stopDone >= dev->stopAsked);
+}
+
 void WakeWorker(DeviceThread& worker) {
     if (worker.sleeping) {
         worker.sleeping = false;

@@ -221,6 +221,13 @@ void QueueInput(InPort& port, InKind kind, DWORD packed, const uint8_t* bytes, u
 // Records bytes an output sent and loops them back. Caller holds the lock.
 void SendFromOutput(OutPort& port, const uint8_t* bytes, uint32_t length, bool isLong);
 
+// Nothing left that the output device would send now (a stalled message
+// waits). Caller holds the lock.
+bool OutputIdle(const OutPort& port);
+// Nothing left for the input's driver thread to deliver, its loopback
+// output included. Caller holds the lock.
+bool InputIdle(const InPort& port);
+
 // Wakes a driver thread if it sleeps. Caller holds the lock.
 void WakeWorker(DeviceThread& worker);
 

@@ -292,6 +292,12 @@ MMRESULT WINAPI midiOutReset(HMIDIOUT handle) {
     WakeWorker(dev->worker);
     const bool done = WaitFor(d, lock, kWorkerDeadline,
                               [&] { return dev->resetDone >= ticket || dev->worker.quit; });
+    // Over a loopback cable, what went out has arrived when the reset returns.
+    const InPort* loop = dev->port->loop;
+    if (done && loop != nullptr && loop->device != nullptr &&
+        !loop->device->worker.OnThisThread()) {
+        WaitFor(d, lock, kWorkerDeadline, [&] { return InputIdle(*loop); });
+    }
     return done ? MMSYSERR_NOERROR : MMSYSERR_ERROR;
 }
 

@@ -1,6 +1,7 @@
 // The input device: end to end over loopback, the buffers' life, every
 // platform failure with its unwinding, and destruction against a driver that
 // will not let go.
+#include <atomic>
 #include <cstring>
 #include <mutex>
 
@@ -288,6 +289,35 @@ TEST_F(InputDeviceTest, DestructionClosesBothPortsAndLeavesNothing) {
     EXPECT_LT(simwinmm::LastCallOrder("midiInClose"), simwinmm::LastCallOrder("midiOutReset"))
         << "input is closed before output";
     EXPECT_EQ(simwinmm::QueuedInputBuffers(loop.input), 0u);
+}
+
+// An input the driver would not stop still delivers what the output's close
+// sends back over the loop: the queue must outlive the output's close.
+TEST_F(InputDeviceTest, TheQueueOutlivesTheOutputsCloseAtDestruction) {
+    constexpr uint32_t kQueueBytes = 64 * 1024;
+    ASSERT_EQ(OpenLoop(kQueueBytes), 0);
+    ASSERT_EQ(engine->OpenOutput(static_cast<int32_t>(loop.output)), 0);
+    simwinmm::StallOutput(loop.output, 0);
+    EXPECT_EQ(Send(SysEx(0x41, {1, 2})), 0);           // stalled: nothing goes yet
+    EXPECT_EQ(Send(List({"noteOn", 1, 60, 100})), 0);  // queued behind it
+
+    // When the note comes back in, the queue it lands in must still be there.
+    struct Arrival {
+        hostsim::SimHost* host;
+        std::atomic<int64_t> liveBytes{-1};
+        static void Seen(const char*, bool out, const uint8_t* bytes, size_t, void* context) {
+            auto* self = static_cast<Arrival*>(context);
+            if (!out && bytes[0] == 0x90) {
+                self->liveBytes = self->host->LiveBytes();
+            }
+        }
+    } arrival{&host};
+    simwinmm::SetTrace(&Arrival::Seen, &arrival);
+    simwinmm::FailCall("midiInReset", 1);  // the input keeps running
+    DestroyEngine();
+    simwinmm::SetTrace(nullptr, nullptr);
+    EXPECT_GE(arrival.liveBytes.load(), int64_t{kQueueBytes});
+    simwinmm::Reset();
 }
 
 TEST_F(InputDeviceTest, DestructionAgainstADriverThatWillNotLetGoKeepsCallbacksHarmless) {
