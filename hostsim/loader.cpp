@@ -158,7 +158,8 @@ struct InstanceRecord::HostObject final : public HostUnknown {
     int32_t bad = 0;
 };
 
-std::unique_ptr<InstanceRecord> InstanceRecord::Allocate(SimHost& host, uint32_t size) {
+std::unique_ptr<InstanceRecord> InstanceRecord::Allocate(SimHost& host, uint32_t size,
+                                                         HostServiceProvider* provider) {
     const uint32_t bytes = size < sizeof(HostHeader) ? uint32_t{sizeof(HostHeader)} : size;
     void* block = host.memory().Alloc(bytes);
     if (block == nullptr) {
@@ -170,7 +171,7 @@ std::unique_ptr<InstanceRecord> InstanceRecord::Allocate(SimHost& host, uint32_t
     record->object_ = std::make_unique<HostObject>();
     record->header_ = static_cast<HostHeader*>(block);
     record->header_->object = record->object_.get();
-    record->header_->serviceProvider = &host.provider();
+    record->header_->serviceProvider = provider != nullptr ? provider : &host.provider();
     record->header_->memoryService = &host.memory();
     return record;
 }
@@ -200,6 +201,11 @@ std::unique_ptr<LoadedModule> LoadedModule::Load(SimHost& host, const std::strin
     if (!module->library_.Open(path, &message)) {
         return nullptr;
     }
+    // Every failure below unloads the library before the module is dropped.
+    const auto fail = [&module]() -> std::unique_ptr<LoadedModule> {
+        module->Unload();
+        return nullptr;
+    };
     const auto find = [&](const char* name) {
         void* symbol = module->library_.Symbol(name);
         if (symbol == nullptr) {
@@ -216,16 +222,14 @@ std::unique_ptr<LoadedModule> LoadedModule::Load(SimHost& host, const std::strin
     if (exports.getClassObject == nullptr || exports.canUnloadNow == nullptr ||
         exports.getClassForm == nullptr || exports.getClassInfo == nullptr ||
         exports.getInterface == nullptr) {
-        module->library_.Close();
-        return nullptr;
+        return fail();
     }
 
     ClassInfoEntry* table = nullptr;
     const HostResult result = exports.getClassInfo(&host.memory(), &table);
     if (result != kHostOk || table == nullptr) {
         message = path + ": DllGetClassInfo failed (" + std::to_string(result) + ")";
-        module->library_.Close();
-        return nullptr;
+        return fail();
     }
     // The table ends at an entry whose two identifiers are zero.
     constexpr Guid kZero{};
@@ -253,8 +257,7 @@ std::unique_ptr<LoadedModule> LoadedModule::Load(SimHost& host, const std::strin
     }
     if (!haveRegistrar || !haveScript) {
         message = path + ": the class-info table lacks the registrar or the script class";
-        module->library_.Close();
-        return nullptr;
+        return fail();
     }
     return module;
 }
@@ -263,12 +266,18 @@ LoadedModule::~LoadedModule() {
     // A module with live objects stays mapped: unloading it would leave the
     // host holding pointers into nothing.
     if (exports_.canUnloadNow != nullptr && exports_.canUnloadNow() == kHostOk) {
-        library_.Close();
+        Unload();
     }
 }
 
+void LoadedModule::Unload() {
+    // Its entry points go with it: nothing may call into the unmapped code.
+    exports_ = ModuleExports{};
+    library_.Close();
+}
+
 HostResult LoadedModule::CanUnloadNow() const {
-    return exports_.canUnloadNow();
+    return exports_.canUnloadNow != nullptr ? exports_.canUnloadNow() : kHostOk;
 }
 
 HostResult LoadedModule::Register() {
@@ -343,7 +352,8 @@ std::unique_ptr<ScriptObject> LoadedModule::NewInstance(HostResult* resultOut) {
     if (result != kHostOk) {
         return nullptr;
     }
-    std::unique_ptr<InstanceRecord> record = InstanceRecord::Allocate(host_, size);
+    std::unique_ptr<InstanceRecord> record =
+        InstanceRecord::Allocate(host_, size, instanceProvider_);
     if (record == nullptr) {
         result = kHostOutOfMemory;
         return nullptr;

@@ -51,8 +51,10 @@ std::string ParseXtraName(std::string_view text);
 // host object (count 1 while the record lives).
 class InstanceRecord {
 public:
-    // Null when the memory cannot be obtained.
-    static std::unique_ptr<InstanceRecord> Allocate(SimHost& host, uint32_t size);
+    // Null when the memory cannot be obtained. The header hands out the
+    // SimHost's services unless another provider is given.
+    static std::unique_ptr<InstanceRecord> Allocate(SimHost& host, uint32_t size,
+                                                    HostServiceProvider* provider = nullptr);
     ~InstanceRecord();  // frees the block
     InstanceRecord(const InstanceRecord&) = delete;
     InstanceRecord& operator=(const InstanceRecord&) = delete;
@@ -113,8 +115,15 @@ public:
     // A script instance: record, CreateScriptInstance, scripting interface.
     // Null when any step fails (*result says which code); nothing is left behind.
     std::unique_ptr<ScriptObject> NewInstance(HostResult* result = nullptr);
+    // The service provider the headers of new script instances carry (null:
+    // the SimHost's own), for a test that watches how services are used.
+    void UseServiceProvider(HostServiceProvider* provider) { instanceProvider_ = provider; }
 
+    // DllCanUnloadNow; 0 once the module is unloaded.
     HostResult CanUnloadNow() const;
+    // Unloads the module whatever DllCanUnloadNow answers, as a host that
+    // does not ask would. Every ScriptObject must be gone.
+    void Unload();
 
 private:
     explicit LoadedModule(SimHost& host);
@@ -129,6 +138,7 @@ private:
     std::string methodTable_;
     std::string xtraName_;
     std::vector<std::string> methodNames_;
+    HostServiceProvider* instanceProvider_ = nullptr;
 };
 
 // One instance of the script class with its scripting interface.

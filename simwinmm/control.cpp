@@ -1,6 +1,8 @@
 // The control API: ports, faults, holds, injection, recordings, trace.
 #include "simwinmm/control.h"
 
+#include <algorithm>
+
 #include "simwinmm/driver_state.h"
 
 namespace simwinmm {
@@ -25,19 +27,6 @@ int OpIndex(const std::string& name) {
         }
     }
     return -1;
-}
-
-bool OutputIdle(const OutPort& port) {
-    return port.device == nullptr || port.device->unsent.empty();
-}
-
-bool InputIdle(Driver& d, const InPort& port) {
-    if (port.loopOutput >= 0 && !OutputIdle(*d.outputs[static_cast<size_t>(port.loopOutput)])) {
-        return false;
-    }
-    const InDevice* dev = port.device.get();
-    return dev == nullptr || (dev->events.empty() && !dev->busy &&
-                              dev->resetDone >= dev->resetAsked && dev->stopDone >= dev->stopAsked);
 }
 
 void Inject(uint32_t input, InKind kind, DWORD packed, const std::vector<uint8_t>& bytes) {
@@ -82,6 +71,9 @@ void Reset() {
         Lock lock(d.mu);
         d.inputs.clear();
         d.outputs.clear();
+        d.pulledInputs.clear();
+        d.pulledOutputs.clear();
+        d.leftPrepared = 0;
         d.calls.fill(0);
         d.lastCall.fill(0);
         for (auto& faults : d.faults) {
@@ -112,8 +104,8 @@ PortPair AddLoopbackPort(const std::string& name) {
     const PortPair pair{AddInputPort(name), AddOutputPort(name)};
     Driver& d = TheDriver();
     Lock lock(d.mu);
-    d.inputs[pair.input]->loopOutput = static_cast<int32_t>(pair.output);
-    d.outputs[pair.output]->loopInput = static_cast<int32_t>(pair.input);
+    d.inputs[pair.input]->loop = d.outputs[pair.output].get();
+    d.outputs[pair.output]->loop = d.inputs[pair.input].get();
     return pair;
 }
 
@@ -173,7 +165,8 @@ std::vector<uint8_t> SentBytes(uint32_t output) {
     }
     // Long messages are sent by the driver thread; let it catch up first.
     WaitFor(d, lock, kControlDeadline, [&] { return OutputIdle(*port); });
-    return port->sent;
+    const size_t keep = std::min(port->sent.size(), port->sentLimit);
+    return {port->sent.end() - static_cast<ptrdiff_t>(keep), port->sent.end()};
 }
 
 void ClearSentBytes(uint32_t output) {
@@ -208,7 +201,7 @@ void LoseOutputDoneOnReset(uint32_t output, bool lose) {
     }
 }
 
-void ReleaseOutputDone(uint32_t output) {
+void ReleaseOldestOutputDone(uint32_t output, uint32_t count) {
     Driver& d = TheDriver();
     Lock lock(d.mu);
     OutPort* port = Output(d, output);
@@ -216,18 +209,73 @@ void ReleaseOutputDone(uint32_t output) {
         return;
     }
     // Let messages being sent reach the held list first, then release them
-    // all and wait for their MOM_DONE callbacks to finish.
+    // and wait for their MOM_DONE callbacks to finish.
     WaitFor(d, lock, kControlDeadline, [&] { return OutputIdle(*port); });
     const std::shared_ptr<OutDevice> dev = port->device;
-    if (dev == nullptr || dev->held.empty()) {
+    if (dev == nullptr || dev->held.empty() || count == 0) {
         return;
     }
     const uint64_t ticket = ++dev->releaseAsked;
+    dev->toRelease = std::max(dev->toRelease, count);
     WakeWorker(dev->worker);
     if (!dev->worker.OnThisThread()) {
         WaitFor(d, lock, kControlDeadline,
                 [&] { return dev->releaseDone >= ticket || dev->worker.quit; });
     }
+}
+
+void ReleaseOutputDone(uint32_t output) {
+    ReleaseOldestOutputDone(output, UINT32_MAX);
+}
+
+void StallOutput(uint32_t output, uint32_t afterBytes) {
+    Driver& d = TheDriver();
+    Lock lock(d.mu);
+    if (OutPort* port = Output(d, output)) {
+        port->stallBudget = afterBytes;
+    }
+}
+
+void ResumeOutput(uint32_t output) {
+    Driver& d = TheDriver();
+    Lock lock(d.mu);
+    if (OutPort* port = Output(d, output)) {
+        port->stallBudget = UINT64_MAX;
+        if (port->device != nullptr) {
+            WakeWorker(port->device->worker);
+        }
+    }
+}
+
+void LimitSentBytes(uint32_t output, size_t limit) {
+    Driver& d = TheDriver();
+    Lock lock(d.mu);
+    if (OutPort* port = Output(d, output)) {
+        port->sentLimit = limit;
+        if (port->sent.size() > limit) {
+            port->sent.erase(port->sent.begin(), port->sent.end() - static_cast<ptrdiff_t>(limit));
+        }
+    }
+}
+
+uint32_t PreparedOutputHeaders(uint32_t output) {
+    Driver& d = TheDriver();
+    Lock lock(d.mu);
+    OutPort* port = Output(d, output);
+    if (port == nullptr || port->device == nullptr) {
+        return 0;
+    }
+    uint32_t count = 0;
+    for (MIDIHDR* header : port->device->prepared) {
+        count += port->device->lost.count(header) == 0 ? 1 : 0;
+    }
+    return count;
+}
+
+uint32_t HeadersLeftPrepared() {
+    Driver& d = TheDriver();
+    Lock lock(d.mu);
+    return d.leftPrepared;
 }
 
 uint32_t PendingLongMessages(uint32_t output) {
@@ -267,8 +315,7 @@ bool WaitIdle(uint32_t input, uint32_t timeoutMs) {
     if (port == nullptr) {
         return true;
     }
-    return WaitFor(d, lock, std::chrono::milliseconds(timeoutMs),
-                   [&] { return InputIdle(d, *port); });
+    return WaitFor(d, lock, std::chrono::milliseconds(timeoutMs), [&] { return InputIdle(*port); });
 }
 
 uint32_t QueuedInputBuffers(uint32_t input) {

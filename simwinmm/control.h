@@ -42,19 +42,39 @@ uint32_t CallCount(const std::string& operation);
 // increasing count, so two answers tell which came later. 0: never.
 uint64_t LastCallOrder(const std::string& operation);
 
-// Bytes every output device received (short messages and sysex, in order).
+// The latest bytes an output port sent (short messages and sysex, in wire
+// order): at most its limit, kDefaultSentBytesLimit unless changed, so that a
+// long session keeps bounded memory. A limit of 0 records nothing.
+constexpr size_t kDefaultSentBytesLimit = size_t{1} << 20;
 std::vector<uint8_t> SentBytes(uint32_t output);
 void ClearSentBytes(uint32_t output);
+void LimitSentBytes(uint32_t output, size_t limit);
 
 // A busy device: long messages are taken but MOM_DONE is held back until
 // released (or until midiOutReset, which completes every pending one).
 void HoldOutputDone(uint32_t output, bool hold);
+// Completes every held message, oldest first, and waits for the callbacks.
 void ReleaseOutputDone(uint32_t output);
+// Completes only the `count` oldest held messages, as a device that finishes
+// one message at a time.
+void ReleaseOldestOutputDone(uint32_t output, uint32_t count = 1);
+// A slow device: from now on at most `afterBytes` more bytes of long messages
+// go out, then the device stalls in the middle of a message (short messages
+// queue behind it). midiOutReset cuts the message there: the rest of it, and
+// every long message not begun, never goes out, and all are handed back.
+void StallOutput(uint32_t output, uint32_t afterBytes);
+void ResumeOutput(uint32_t output);
 // A driver that loses what it holds: a reset forgets the held long messages
 // without ever reporting them done (a close then succeeds).
 void LoseOutputDoneOnReset(uint32_t output, bool lose);
 // Long messages the device has taken and not yet reported done.
 uint32_t PendingLongMessages(uint32_t output);
+// Headers the app prepared on the open output and has not unprepared (those
+// the driver lost do not count).
+uint32_t PreparedOutputHeaders(uint32_t output);
+// Headers still prepared by the app when their device closed, since Reset
+// (those the driver lost do not count): each one an unprepare forgotten.
+uint32_t HeadersLeftPrepared();
 
 // Input injection, delivered from the device's driver thread in order.
 // Short messages as winmm packs them (status in bits 0-7).

@@ -75,13 +75,13 @@ bool MayOpen(Driver& d, Op op, Handle* handle, UINT deviceId, const PortList<Por
 // Makes the device of a port that passed MayOpen and starts its driver
 // thread. Caller holds the lock.
 template <class Device, class Port>
-std::shared_ptr<Device> OpenDevice(Driver& d, HandleMap<Device>& handles, Port& port, UINT deviceId,
+std::shared_ptr<Device> OpenDevice(Driver& d, HandleMap<Device>& handles, Port& port,
                                    DWORD_PTR callback, DWORD_PTR instance, DWORD flags,
                                    void (*worker)(std::shared_ptr<Device>)) {
     auto dev = std::make_shared<Device>();
     d.lastHandle += 0x10;
     dev->handle = d.lastHandle;
-    dev->port = deviceId;
+    dev->port = &port;
     if ((flags & 0x00070000) == CALLBACK_FUNCTION) {
         dev->callback = reinterpret_cast<decltype(dev->callback)>(callback);
     }
@@ -98,7 +98,9 @@ std::shared_ptr<Device> OpenDevice(Driver& d, HandleMap<Device>& handles, Port& 
 template <class Device, class Port>
 void CloseDevice(Driver& d, Lock& lock, HandleMap<Device>& handles, Port& port, Device& dev) {
     handles.erase(dev.handle);
-    port.device.reset();
+    if (port.device.get() == &dev) {
+        port.device.reset();
+    }
     dev.worker.quit = true;
     WakeWorker(dev.worker);
     d.NotifyWaiters();

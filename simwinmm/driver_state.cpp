@@ -71,12 +71,19 @@ void QueueInput(InPort& port, InKind kind, DWORD packed, const uint8_t* bytes, u
     WakeWorker(dev->worker);
 }
 
-void SendFromOutput(Driver& d, OutPort& port, const uint8_t* bytes, uint32_t length, bool isLong) {
-    port.sent.insert(port.sent.end(), bytes, bytes + length);
-    if (port.loopInput < 0) {
+void SendFromOutput(OutPort& port, const uint8_t* bytes, uint32_t length, bool isLong) {
+    if (port.sentLimit > 0) {
+        std::vector<uint8_t>& sent = port.sent;
+        sent.insert(sent.end(), bytes, bytes + length);
+        // Bounded: only the latest bytes are kept, trimmed now and then.
+        if (sent.size() > 2 * port.sentLimit) {
+            sent.erase(sent.begin(), sent.end() - static_cast<ptrdiff_t>(port.sentLimit));
+        }
+    }
+    if (port.loop == nullptr) {
         return;
     }
-    InPort& input = *d.inputs[static_cast<size_t>(port.loopInput)];
+    InPort& input = *port.loop;
     if (isLong) {
         QueueInput(input, InKind::Stream, 0, bytes, length);
     } else {
@@ -86,6 +93,26 @@ void SendFromOutput(Driver& d, OutPort& port, const uint8_t* bytes, uint32_t len
         }
         QueueInput(input, InKind::Short, packed, nullptr, 0);
     }
+}
+
+// Nothing left that the device would send now (a stalled message waits).
+bool OutputIdle(const OutPort& port) {
+    const OutDevice* dev = port.device.get();
+    if (dev == nullptr || dev->unsent.empty()) {
+        return true;
+    }
+    const OutItem& front = dev->unsent.front();
+    return front.header != nullptr && port.stallBudget == 0 &&
+           front.offset < front.header->dwBufferLength;
+}
+
+bool InputIdle(const InPort& port) {
+    if (port.loop != nullptr && !OutputIdle(*port.loop)) {
+        return false;
+    }
+    const InDevice* dev = port.device.get();
+    return dev == nullptr || (dev->events.empty() && !dev->busy &&
+                              dev->resetDone >= dev->resetAsked && dev->stopDone >= dev->stopAsked);
 }
 
 void WakeWorker(DeviceThread& worker) {
@@ -111,17 +138,18 @@ bool HeaderSizeOk(const MIDIHDR* header, UINT size) {
     return header != nullptr && size >= sizeof(MIDIHDR);
 }
 
-MMRESULT PrepareHeader(MIDIHDR* header, UINT size) {
+MMRESULT PrepareHeader(std::unordered_set<MIDIHDR*>& prepared, MIDIHDR* header, UINT size) {
     if (!HeaderSizeOk(header, size) || header->lpData == nullptr) {
         return MMSYSERR_INVALPARAM;
     }
     if ((header->dwFlags & MHDR_PREPARED) == 0) {
         header->dwFlags = (header->dwFlags & ~(MHDR_DONE | MHDR_INQUEUE)) | MHDR_PREPARED;
     }
+    prepared.insert(header);
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT UnprepareHeader(MIDIHDR* header, UINT size) {
+MMRESULT UnprepareHeader(std::unordered_set<MIDIHDR*>& prepared, MIDIHDR* header, UINT size) {
     if (!HeaderSizeOk(header, size)) {
         return MMSYSERR_INVALPARAM;
     }
@@ -129,6 +157,7 @@ MMRESULT UnprepareHeader(MIDIHDR* header, UINT size) {
         return MIDIERR_STILLPLAYING;
     }
     header->dwFlags &= ~MHDR_PREPARED;
+    prepared.erase(header);
     return MMSYSERR_NOERROR;
 }
 

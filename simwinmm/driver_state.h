@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "simwinmm/control.h"
@@ -73,9 +74,20 @@ struct InEvent {
     uint32_t length;
 };
 
+struct InPort;
+struct OutPort;
+
+// What calls on the handle of a device whose port was pulled answer.
+struct Removal {
+    MMRESULT code = MMSYSERR_NODRIVER;
+    uint32_t delayMs = 0;       // each call answers only after this long
+    bool returnBuffers = true;  // what the device held is handed back at the pull
+    bool closeFails = false;    // its close answers `code` too, for good
+};
+
 struct InDevice {
     uintptr_t handle = 0;
-    uint32_t port = 0;
+    InPort* port = nullptr;
     MidiInCallbackFn callback = nullptr;
     DWORD_PTR instance = 0;
     DeviceThread worker;
@@ -90,6 +102,9 @@ struct InDevice {
     bool busy = false;  // a batch is being delivered
     uint64_t resetAsked = 0, resetDone = 0;
     uint64_t stopAsked = 0, stopDone = 0;
+    std::unordered_set<MIDIHDR*> prepared;  // by the app, on this device
+    bool removed = false;                   // its port was pulled
+    Removal removal;
 
     // Byte-stream parser for looped-back output; driver thread only.
     bool inSysEx = false;
@@ -104,26 +119,31 @@ struct InDevice {
 struct OutItem {
     MIDIHDR* header;
     DWORD packed;
-    bool traced;  // the caller traced it already
+    uint32_t offset;  // bytes of the long message already on the wire
 };
 
 struct OutDevice {
     uintptr_t handle = 0;
-    uint32_t port = 0;
+    OutPort* port = nullptr;
     MidiOutCallbackFn callback = nullptr;
     DWORD_PTR instance = 0;
     DeviceThread worker;
 
     std::deque<OutItem> unsent;  // the front stays until it is sent
-    std::vector<MIDIHDR*> held;  // sent, MOM_DONE held back
+    std::deque<MIDIHDR*> held;   // sent, MOM_DONE held back; oldest first
     uint64_t releaseAsked = 0, releaseDone = 0;
+    uint32_t toRelease = 0;  // how many held ones the pending release completes
     uint64_t resetAsked = 0, resetDone = 0;
+    std::unordered_set<MIDIHDR*> prepared;  // by the app, on this device
+    std::unordered_set<MIDIHDR*> lost;      // taken and never to be handed back
+    bool removed = false;                   // its port was pulled
+    Removal removal;
 };
 
 struct InPort {
     std::string name;
     bool failCaps = false;
-    int32_t loopOutput = -1;
+    OutPort* loop = nullptr;
     std::shared_ptr<InDevice> device;  // null while closed
 };
 
@@ -132,8 +152,11 @@ struct OutPort {
     bool failCaps = false;
     bool hold = false;
     bool loseOnReset = false;  // a reset forgets held messages, never reports them done
-    int32_t loopInput = -1;
-    std::vector<uint8_t> sent;
+    // Long-message bytes the device may still send before it stalls.
+    uint64_t stallBudget = UINT64_MAX;
+    InPort* loop = nullptr;
+    std::vector<uint8_t> sent;  // the most recent bytes, at most sentLimit of them
+    size_t sentLimit = kDefaultSentBytesLimit;
     std::shared_ptr<OutDevice> device;
 };
 
@@ -160,6 +183,9 @@ struct Driver {
 
     std::vector<std::unique_ptr<InPort>> inputs;
     std::vector<std::unique_ptr<OutPort>> outputs;
+    // Pulled ports, until they are plugged back in.
+    std::vector<std::unique_ptr<InPort>> pulledInputs;
+    std::vector<std::unique_ptr<OutPort>> pulledOutputs;
     std::unordered_map<uintptr_t, std::shared_ptr<InDevice>> inHandles;
     std::unordered_map<uintptr_t, std::shared_ptr<OutDevice>> outHandles;
     uintptr_t lastHandle = 0x10000;
@@ -170,6 +196,7 @@ struct Driver {
     std::array<uint64_t, kOpCount> lastCall{};
     std::array<std::vector<Fault>, kOpCount> faults;
     Trace trace;
+    uint32_t leftPrepared = 0;  // headers still prepared when their device closed
 
     void NotifyWaiters() {
         if (waiters > 0) {
@@ -192,7 +219,14 @@ uint32_t ShortLength(uint8_t status);
 void QueueInput(InPort& port, InKind kind, DWORD packed, const uint8_t* bytes, uint32_t length);
 
 // Records bytes an output sent and loops them back. Caller holds the lock.
-void SendFromOutput(Driver& d, OutPort& port, const uint8_t* bytes, uint32_t length, bool isLong);
+void SendFromOutput(OutPort& port, const uint8_t* bytes, uint32_t length, bool isLong);
+
+// Nothing left that the output device would send now (a stalled message
+// waits). Caller holds the lock.
+bool OutputIdle(const OutPort& port);
+// Nothing left for the input's driver thread to deliver, its loopback
+// output included. Caller holds the lock.
+bool InputIdle(const InPort& port);
 
 // Wakes a driver thread if it sleeps. Caller holds the lock.
 void WakeWorker(DeviceThread& worker);
@@ -217,9 +251,9 @@ void JoinWorker(DeviceThread& worker);
 // Header checks and steps common to both directions. Caller holds the lock.
 bool HeaderSizeOk(const MIDIHDR* header, UINT size);
 // midiInPrepareHeader and midiOutPrepareHeader once the handle is found.
-MMRESULT PrepareHeader(MIDIHDR* header, UINT size);
+MMRESULT PrepareHeader(std::unordered_set<MIDIHDR*>& prepared, MIDIHDR* header, UINT size);
 // midiInUnprepareHeader and midiOutUnprepareHeader once the handle is found.
-MMRESULT UnprepareHeader(MIDIHDR* header, UINT size);
+MMRESULT UnprepareHeader(std::unordered_set<MIDIHDR*>& prepared, MIDIHDR* header, UINT size);
 // Whether a header that passed the parameter checks may be queued.
 MMRESULT CheckQueueable(const MIDIHDR* header);
 

@@ -24,7 +24,7 @@ DWORD SinceStart(const InDevice& dev, DWORD startTime) {
 // entry and on return; released around the trace and the callback.
 void GiveBack(Driver& d, Lock& lock, InDevice& dev, MIDIHDR* header, UINT message) {
     const Trace trace = d.trace;
-    const std::string name = d.inputs[dev.port]->name;  // a copy: the lock is let go below
+    const std::string name = dev.port->name;  // a copy: the lock is let go below
     const DWORD startTime = dev.startTime;
     lock.unlock();
     trace(name, false, reinterpret_cast<const uint8_t*>(header->lpData), header->dwBytesRecorded);
@@ -224,7 +224,7 @@ void InputWorker(std::shared_ptr<InDevice> dev) {
             events.swap(dev->events);
             blob.swap(dev->blob);
             dev->busy = true;
-            Delivery delivery{d, *dev, d.trace, d.inputs[dev->port]->name, dev->startTime};
+            Delivery delivery{d, *dev, d.trace, dev->port->name, dev->startTime};
             lock.unlock();
             for (const InEvent& event : events) {
                 if (!dev->started.load(std::memory_order_relaxed)) {
@@ -327,8 +327,8 @@ MMRESULT WINAPI midiInOpen(LPHMIDIIN handle, UINT deviceId, DWORD_PTR callback, 
     if (!MayOpen(d, Op::InOpen, handle, deviceId, d.inputs, callback, flags, result)) {
         return result;
     }
-    const auto dev = OpenDevice(d, d.inHandles, *d.inputs[deviceId], deviceId, callback, instance,
-                                flags, InputWorker);
+    const auto dev =
+        OpenDevice(d, d.inHandles, *d.inputs[deviceId], callback, instance, flags, InputWorker);
     *handle = reinterpret_cast<HMIDIIN>(dev->handle);
     lock.unlock();
     Notify(*dev, MIM_OPEN, 0, 0);
@@ -339,10 +339,11 @@ MMRESULT WINAPI midiInPrepareHeader(HMIDIIN handle, LPMIDIHDR header, UINT heade
     Driver& d = TheDriver();
     Lock lock(d.mu);
     MMRESULT result;
-    if (CountAndLookup(d, Op::InPrepare, d.inHandles, handle, result) == nullptr) {
+    const auto dev = CountAndLookup(d, Op::InPrepare, d.inHandles, handle, result);
+    if (dev == nullptr) {
         return result;
     }
-    return PrepareHeader(header, headerSize);
+    return PrepareHeader(dev->prepared, header, headerSize);
 }
 
 MMRESULT WINAPI midiInAddBuffer(HMIDIIN handle, LPMIDIHDR header, UINT headerSize) {
@@ -394,10 +395,11 @@ MMRESULT WINAPI midiInUnprepareHeader(HMIDIIN handle, LPMIDIHDR header, UINT hea
     Driver& d = TheDriver();
     Lock lock(d.mu);
     MMRESULT result;
-    if (CountAndLookup(d, Op::InUnprepare, d.inHandles, handle, result) == nullptr) {
+    const auto dev = CountAndLookup(d, Op::InUnprepare, d.inHandles, handle, result);
+    if (dev == nullptr) {
         return result;
     }
-    return UnprepareHeader(header, headerSize);
+    return UnprepareHeader(dev->prepared, header, headerSize);
 }
 
 MMRESULT WINAPI midiInClose(HMIDIIN handle) {
@@ -412,7 +414,8 @@ MMRESULT WINAPI midiInClose(HMIDIIN handle) {
         return MIDIERR_STILLPLAYING;
     }
     dev->started = false;
-    CloseDevice(d, lock, d.inHandles, *d.inputs[dev->port], *dev);
+    d.leftPrepared += static_cast<uint32_t>(dev->prepared.size());
+    CloseDevice(d, lock, d.inHandles, *dev->port, *dev);
     Notify(*dev, MIM_CLOSE, 0, 0);
     return MMSYSERR_NOERROR;
 }

@@ -1,5 +1,7 @@
 // The winmm output functions over virtual output ports. Each open output has a
 // driver thread that sends long messages and reports them done (MOM_DONE).
+#include <algorithm>
+
 #include "simwinmm/device_calls.h"
 
 namespace simwinmm {
@@ -20,18 +22,37 @@ void Complete(Lock& lock, OutDevice& dev, const std::vector<MIDIHDR*>& done) {
     lock.lock();
 }
 
-// Sends the oldest unsent message. Lock held on entry and on return.
+// The long message at the front has bytes left that the stalled device may
+// not send yet.
+bool Stalled(const OutDevice& dev) {
+    if (dev.unsent.empty() || dev.unsent.front().header == nullptr) {
+        return false;
+    }
+    const OutItem& item = dev.unsent.front();
+    return dev.port->stallBudget == 0 && item.offset < item.header->dwBufferLength;
+}
+
+// Sends the oldest unsent message, or as much of it as the stall allows.
+// Lock held on entry and on return.
 void SendNext(Driver& d, Lock& lock, OutDevice& dev) {
     const OutItem item = dev.unsent.front();
-    const bool traced = item.traced;
+    OutPort& port = *dev.port;
     std::vector<uint8_t> bytes;
+    bool finished = true;
     if (item.header != nullptr) {
+        const DWORD length = item.header->dwBufferLength;
+        const auto take =
+            static_cast<uint32_t>(std::min<uint64_t>(length - item.offset, port.stallBudget));
+        if (port.stallBudget != UINT64_MAX) {
+            port.stallBudget -= take;
+        }
+        dev.unsent.front().offset += take;
+        finished = item.offset + take == length;
         // The app's buffer is read here, after midiOutLongMsg returned, as a
         // real driver reads it: freeing it before MOM_DONE is caught.
-        const auto* data = reinterpret_cast<const uint8_t*>(item.header->lpData);
-        const DWORD length = item.header->dwBufferLength;
+        const auto* data = reinterpret_cast<const uint8_t*>(item.header->lpData) + item.offset;
         lock.unlock();
-        bytes.assign(data, data + length);
+        bytes.assign(data, data + take);
         lock.lock();
     } else {
         const auto status = static_cast<uint8_t>(item.packed);
@@ -39,32 +60,36 @@ void SendNext(Driver& d, Lock& lock, OutDevice& dev) {
             bytes.push_back(static_cast<uint8_t>(item.packed >> (8 * i)));
         }
     }
-    OutPort& port = *d.outputs[dev.port];
-    // Traced before it can come back in, so "out" always precedes "in".
+    // Traced as it goes on the wire, and before it can come back in.
     const Trace trace = d.trace;
-    if (trace.fn != nullptr && !traced) {
+    if (trace.fn != nullptr) {
         lock.unlock();
         trace(port.name, true, bytes.data(), bytes.size());
         lock.lock();
     }
-    SendFromOutput(d, port, bytes.data(), static_cast<uint32_t>(bytes.size()),
-                   item.header != nullptr);
-    dev.unsent.pop_front();
+    SendFromOutput(port, bytes.data(), static_cast<uint32_t>(bytes.size()), item.header != nullptr);
     std::vector<MIDIHDR*> done;
-    if (item.header != nullptr) {
-        if (port.hold) {
-            dev.held.push_back(item.header);
-        } else {
-            done.push_back(item.header);
+    if (finished) {
+        dev.unsent.pop_front();
+        if (item.header != nullptr) {
+            if (port.hold) {
+                dev.held.push_back(item.header);
+            } else {
+                done.push_back(item.header);
+            }
         }
     }
     Complete(lock, dev, done);
     d.NotifyWaiters();
 }
 
-void CompleteHeld(Driver& d, Lock& lock, OutDevice& dev) {
+// Completes the `count` oldest held messages. Lock held.
+void CompleteHeld(Driver& d, Lock& lock, OutDevice& dev, uint32_t count) {
     std::vector<MIDIHDR*> done;
-    done.swap(dev.held);
+    while (!dev.held.empty() && done.size() < count) {
+        done.push_back(dev.held.front());
+        dev.held.pop_front();
+    }
     Complete(lock, dev, done);
     d.NotifyWaiters();
 }
@@ -72,18 +97,26 @@ void CompleteHeld(Driver& d, Lock& lock, OutDevice& dev) {
 // What a reset does with the held messages: completes them, or, on a port
 // set to lose them, forgets them without a word. Lock held.
 void ResetHeld(Driver& d, Lock& lock, OutDevice& dev) {
-    if (d.outputs[dev.port]->loseOnReset) {
+    if (dev.port->loseOnReset) {
+        dev.lost.insert(dev.held.begin(), dev.held.end());
         dev.held.clear();
         d.NotifyWaiters();
         return;
     }
-    CompleteHeld(d, lock, dev);
+    CompleteHeld(d, lock, dev, UINT32_MAX);
 }
 
-// Sends what is queued, then resets what is held. Lock held.
+// Sends what may still go, cuts a long message the stall holds up (and every
+// long one after it, never begun), then resets what is held. Short messages
+// queued behind a cut one still go out. Lock held.
 void ResetOutput(Driver& d, Lock& lock, OutDevice& dev) {
     while (!dev.unsent.empty()) {
-        SendNext(d, lock, dev);
+        if (Stalled(dev)) {
+            dev.held.push_back(dev.unsent.front().header);
+            dev.unsent.pop_front();
+        } else {
+            SendNext(d, lock, dev);
+        }
     }
     ResetHeld(d, lock, dev);
 }
@@ -92,16 +125,18 @@ void OutputWorker(std::shared_ptr<OutDevice> dev) {
     Driver& d = TheDriver();
     Lock lock(d.mu);
     while (!dev->worker.quit) {
-        if (!dev->unsent.empty()) {
+        if (!dev->unsent.empty() && !Stalled(*dev)) {
             SendNext(d, lock, *dev);
         } else if (dev->resetDone < dev->resetAsked) {
             const uint64_t ticket = dev->resetAsked;
-            ResetHeld(d, lock, *dev);
+            ResetOutput(d, lock, *dev);
             dev->resetDone = ticket;
             d.NotifyWaiters();
         } else if (dev->releaseDone < dev->releaseAsked) {
             const uint64_t ticket = dev->releaseAsked;
-            CompleteHeld(d, lock, *dev);
+            const uint32_t count = dev->toRelease;
+            dev->toRelease = 0;
+            CompleteHeld(d, lock, *dev, count);
             dev->releaseDone = ticket;
             d.NotifyWaiters();
         } else {
@@ -145,8 +180,8 @@ MMRESULT WINAPI midiOutOpen(LPHMIDIOUT handle, UINT deviceId, DWORD_PTR callback
     if (!MayOpen(d, Op::OutOpen, handle, deviceId, d.outputs, callback, flags, result)) {
         return result;
     }
-    const auto dev = OpenDevice(d, d.outHandles, *d.outputs[deviceId], deviceId, callback, instance,
-                                flags, OutputWorker);
+    const auto dev =
+        OpenDevice(d, d.outHandles, *d.outputs[deviceId], callback, instance, flags, OutputWorker);
     *handle = reinterpret_cast<HMIDIOUT>(dev->handle);
     lock.unlock();
     if (dev->callback != nullptr) {
@@ -173,24 +208,25 @@ MMRESULT WINAPI midiOutShortMsg(HMIDIOUT handle, DWORD message) {
         bytes[i] = static_cast<uint8_t>(message >> (8 * i));
     }
     auto dev = found;
+    if (!dev->unsent.empty()) {
+        // Behind a long message still being sent: it goes, and is traced, in
+        // wire order.
+        dev->unsent.push_back(OutItem{nullptr, message, 0});
+        WakeWorker(dev->worker);
+        return MMSYSERR_NOERROR;
+    }
     const Trace trace = d.trace;
     if (trace.fn != nullptr) {
         // Traced before it can come back in, so "out" always precedes "in".
         lock.unlock();
-        trace(d.outputs[dev->port]->name, true, bytes, length);
+        trace(dev->port->name, true, bytes, length);
         lock.lock();
         dev = Lookup(d.outHandles, handle);
         if (dev == nullptr) {
             return MMSYSERR_INVALHANDLE;
         }
     }
-    if (!dev->unsent.empty()) {
-        // Behind a long message still being sent: keep the wire order.
-        dev->unsent.push_back(OutItem{nullptr, message, trace.fn != nullptr});
-        WakeWorker(dev->worker);
-        return MMSYSERR_NOERROR;
-    }
-    SendFromOutput(d, *d.outputs[dev->port], bytes, length, false);
+    SendFromOutput(*dev->port, bytes, length, false);
     return MMSYSERR_NOERROR;
 }
 
@@ -198,10 +234,11 @@ MMRESULT WINAPI midiOutPrepareHeader(HMIDIOUT handle, LPMIDIHDR header, UINT hea
     Driver& d = TheDriver();
     Lock lock(d.mu);
     MMRESULT result;
-    if (CountAndLookup(d, Op::OutPrepare, d.outHandles, handle, result) == nullptr) {
+    const auto dev = CountAndLookup(d, Op::OutPrepare, d.outHandles, handle, result);
+    if (dev == nullptr) {
         return result;
     }
-    return PrepareHeader(header, headerSize);
+    return PrepareHeader(dev->prepared, header, headerSize);
 }
 
 MMRESULT WINAPI midiOutLongMsg(HMIDIOUT handle, LPMIDIHDR header, UINT headerSize) {
@@ -223,7 +260,7 @@ MMRESULT WINAPI midiOutLongMsg(HMIDIOUT handle, LPMIDIHDR header, UINT headerSiz
         return MMSYSERR_INVALPARAM;  // winmm's 64 KiB limit per long message
     }
     header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
-    dev->unsent.push_back(OutItem{header, 0, false});
+    dev->unsent.push_back(OutItem{header, 0, 0});
     WakeWorker(dev->worker);
     return MMSYSERR_NOERROR;
 }
@@ -232,10 +269,11 @@ MMRESULT WINAPI midiOutUnprepareHeader(HMIDIOUT handle, LPMIDIHDR header, UINT h
     Driver& d = TheDriver();
     Lock lock(d.mu);
     MMRESULT result;
-    if (CountAndLookup(d, Op::OutUnprepare, d.outHandles, handle, result) == nullptr) {
+    const auto dev = CountAndLookup(d, Op::OutUnprepare, d.outHandles, handle, result);
+    if (dev == nullptr) {
         return result;
     }
-    return UnprepareHeader(header, headerSize);
+    return UnprepareHeader(dev->prepared, header, headerSize);
 }
 
 MMRESULT WINAPI midiOutReset(HMIDIOUT handle) {
@@ -254,6 +292,12 @@ MMRESULT WINAPI midiOutReset(HMIDIOUT handle) {
     WakeWorker(dev->worker);
     const bool done = WaitFor(d, lock, kWorkerDeadline,
                               [&] { return dev->resetDone >= ticket || dev->worker.quit; });
+    // Over a loopback cable, what went out has arrived when the reset returns.
+    const InPort* loop = dev->port->loop;
+    if (done && loop != nullptr && loop->device != nullptr &&
+        !loop->device->worker.OnThisThread()) {
+        WaitFor(d, lock, kWorkerDeadline, [&] { return InputIdle(*loop); });
+    }
     return done ? MMSYSERR_NOERROR : MMSYSERR_ERROR;
 }
 
@@ -268,7 +312,10 @@ MMRESULT WINAPI midiOutClose(HMIDIOUT handle) {
     if (!dev->unsent.empty() || !dev->held.empty()) {
         return MIDIERR_STILLPLAYING;
     }
-    CloseDevice(d, lock, d.outHandles, *d.outputs[dev->port], *dev);
+    for (MIDIHDR* header : dev->prepared) {
+        d.leftPrepared += dev->lost.count(header) == 0 ? 1 : 0;
+    }
+    CloseDevice(d, lock, d.outHandles, *dev->port, *dev);
     if (dev->callback != nullptr) {
         dev->callback(handle, MOM_CLOSE, dev->instance, 0, 0);
     }

@@ -9,3 +9,7 @@ class MidiEngine;
 // services without adding references; the caller deletes it.
 MidiEngine* CreateMidiEngine(HostValueService& valueService, HostListService& listService,
                              HostMemoryService& memoryService);
+
+// True once memory has been kept for a device the driver would not let go:
+// its callbacks may still come, so the module must stay loaded.
+bool DeviceMemoryKept();

@@ -64,7 +64,11 @@ StatusCode WinMmMidiEngine::OpenInput(int32_t portIndex, uint32_t bufSize) {
             return kStatusDriverError;
         }
     }
-    midiInStart(inputHandle);
+    // A device that will not start would never deliver anything.
+    if (midiInStart(inputHandle) != MMSYSERR_NOERROR) {
+        ShutDownInputDevice(false);
+        return kStatusDriverError;
+    }
     inputOpen = true;
     return kStatusOk;
 }

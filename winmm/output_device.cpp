@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <new>
 
 #include "winmm/callback_wait.h"
@@ -7,6 +8,7 @@ namespace {
 
 constexpr UINT kHeaderSize = sizeof(MIDIHDR);
 constexpr DWORD kEndOfExclusive = 0xF7;
+constexpr int64_t kMaxLongMessage = 0x10000;  // winmm's limit per long message
 
 }  // namespace
 
@@ -98,26 +100,66 @@ StatusCode WinMmMidiEngine::SendLongMessage(uint8_t manufacturerID, const Script
     if (count < 0 || length + static_cast<int64_t>(kSysExBytesOffset) > INT32_MAX) {
         return kStatusNoMemory;
     }
-    SysExOutputRecord* record = NewSysExRecord(static_cast<uint32_t>(length));
-    if (record == nullptr) {
-        return kStatusNoMemory;
-    }
-    uint8_t* bytes = SysExBytes(record);
-    bytes[0] = 0xF0;
-    bytes[1] = manufacturerID;
-    for (int32_t i = 1; i <= count; ++i) {
-        const StatusCode code = ReadByteProperty(data, i, 0, 127, bytes[1 + i]);
-        if (code != kStatusOk) {
-            DiscardSysExRecord(record);
-            return code;
+    // winmm takes at most 64 KiB per long message: a longer one goes as
+    // successive blocks, each a record of its own. All are made and filled
+    // before the first goes out, so a bad element sends nothing.
+    SysExOutputRecord* blocks = nullptr;  // in message order, not yet listed
+    SysExOutputRecord** tail = &blocks;
+    for (int64_t start = 0; start < length; start += kMaxLongMessage) {
+        const auto size = static_cast<uint32_t>(std::min<int64_t>(length - start, kMaxLongMessage));
+        SysExOutputRecord* record = NewSysExRecord(size);
+        if (record == nullptr) {
+            DiscardSysExRecords(blocks);
+            return kStatusNoMemory;
+        }
+        *tail = record;
+        tail = &record->next;
+        uint8_t* bytes = SysExBytes(record);
+        for (uint32_t i = 0; i < size; ++i) {
+            const int64_t position = start + i;
+            if (position == 0) {
+                bytes[i] = 0xF0;
+            } else if (position == 1) {
+                bytes[i] = manufacturerID;
+            } else if (position == length - 1) {
+                bytes[i] = 0xF7;
+            } else {
+                const StatusCode code =
+                    ReadByteProperty(data, static_cast<int32_t>(position - 1), 0, 127, bytes[i]);
+                if (code != kStatusOk) {
+                    DiscardSysExRecords(blocks);
+                    return code;
+                }
+            }
         }
     }
-    bytes[length - 1] = 0xF7;
-    if (midiOutLongMsg(outputHandle, &record->header, kHeaderSize) != MMSYSERR_NOERROR) {
-        DiscardSysExRecord(record);
-        return kStatusDriverError;
+    // Each block the driver takes joins pendingSysEx, newest first.
+    bool anySent = false;
+    while (blocks != nullptr) {
+        SysExOutputRecord* record = blocks;
+        blocks = record->next;
+        if (midiOutLongMsg(outputHandle, &record->header, kHeaderSize) != MMSYSERR_NOERROR) {
+            record->next = blocks;
+            DiscardSysExRecords(record);
+            if (anySent) {
+                // The receiving device has the message's beginning: end it.
+                midiOutShortMsg(outputHandle, kEndOfExclusive);
+            }
+            return kStatusDriverError;
+        }
+        record->next = pendingSysEx;
+        pendingSysEx = record;
+        anySent = true;
     }
     return kStatusOk;
+}
+
+void WinMmMidiEngine::DiscardSysExRecords(SysExOutputRecord* blocks) {
+    while (blocks != nullptr) {
+        SysExOutputRecord* record = blocks;
+        blocks = record->next;
+        FreeSysExRecord(record);
+    }
 }
 
 SysExOutputRecord* WinMmMidiEngine::NewSysExRecord(uint32_t length) {
@@ -140,26 +182,13 @@ SysExOutputRecord* WinMmMidiEngine::NewSysExRecord(uint32_t length) {
         return nullptr;
     }
     record->done.store(0, std::memory_order_relaxed);
-    record->next = pendingSysEx;
-    pendingSysEx = record;
+    record->next = nullptr;
     return record;
 }
 
 void WinMmMidiEngine::FreeSysExRecord(SysExOutputRecord* record) {
     midiOutUnprepareHeader(outputHandle, &record->header, kHeaderSize);
     memoryService.Free(record);
-}
-
-void WinMmMidiEngine::DiscardSysExRecord(SysExOutputRecord* record) {
-    SysExOutputRecord** link = &pendingSysEx;
-    while (*link != nullptr && *link != record) {
-        link = &(*link)->next;
-    }
-    if (*link == nullptr) {
-        return;  // not ours: leave it alone
-    }
-    *link = record->next;
-    FreeSysExRecord(record);
 }
 
 void WinMmMidiEngine::ReapCompletedSysEx() {

@@ -5,6 +5,7 @@
 
 #include "winmm/callback_wait.h"
 #include "winmm/create_engine.h"
+#include "winmm/module_pin.h"
 
 namespace {
 
@@ -26,6 +27,8 @@ void KeepBlock(void* block) {
 }
 
 void KeepTarget(CallbackTarget* target) {
+    // The driver may call through the target into this module's code.
+    PinModule();
     target->nextKept = keptTargets.load(std::memory_order_relaxed);
     while (!keptTargets.compare_exchange_weak(target->nextKept, target, std::memory_order_release,
                                               std::memory_order_relaxed)) {
@@ -33,6 +36,10 @@ void KeepTarget(CallbackTarget* target) {
 }
 
 }  // namespace
+
+bool DeviceMemoryKept() {
+    return keptTargets.load(std::memory_order_acquire) != nullptr;
+}
 
 MidiEngine* CreateMidiEngine(HostValueService& valueService, HostListService& listService,
                              HostMemoryService& memoryService) {

@@ -83,8 +83,10 @@ private:
     void OnInputBuffer(HMIDIIN handle, MIDIHDR* header, bool error);
 
     // ---- output (output_device.cpp)
+    // A prepared record, not yet listed in pendingSysEx.
     SysExOutputRecord* NewSysExRecord(uint32_t length);
-    void DiscardSysExRecord(SysExOutputRecord* record);
+    // Unprepares and frees a chain of records the driver never took.
+    void DiscardSysExRecords(SysExOutputRecord* blocks);
     void ReapCompletedSysEx();
     void FreeSysExRecord(SysExOutputRecord* record);
 

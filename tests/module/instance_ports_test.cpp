@@ -2,6 +2,7 @@
 
 #include "module_fixture.h"
 #include "simwinmm/control.h"
+#include "watched_services.h"
 
 namespace {
 
@@ -59,6 +60,24 @@ TEST_F(ModulePortsTest, DestroyingAnInstanceClosesBothPorts) {
     EXPECT_EQ(CallForStatus(*next, kInit, {}), ok);
     EXPECT_EQ(CallForStatus(*next, kOpenInput, {host.Integer(1), host.Integer(1024)}), ok);
     EXPECT_EQ(CallForStatus(*next, kOpenOutput, {host.Integer(1)}), ok);
+}
+
+// The engine closes its ports and releases its values through the services:
+// the instance releases them only after the engine is gone.
+TEST_F(ModulePortsTest, TheServicesOutliveTheEngine) {
+    const std::string ok = "[#code: 0, #text: \"No error\"]";
+    WatchedServices services(host);
+    module->UseServiceProvider(&services);
+    auto object = module->NewInstance();
+    ASSERT_NE(object, nullptr);
+    EXPECT_EQ(services.References(), 2);
+    EXPECT_EQ(CallForStatus(*object, kInit, {}), ok);
+    EXPECT_EQ(CallForStatus(*object, kOpenInput, {host.Integer(1), host.Integer(1024)}), ok);
+    EXPECT_EQ(CallForStatus(*object, kOpenOutput, {host.Integer(1)}), ok);
+    object.reset();
+    EXPECT_EQ(services.LateCalls(), 0);
+    EXPECT_EQ(services.References(), 0);
+    module->UseServiceProvider(nullptr);
 }
 
 }  // namespace

@@ -100,4 +100,35 @@ TEST_F(ClockAndTrace, TraceSeesEveryMessageOutAndIn) {
     EXPECT_LT(at(false, note), at(false, message));
 }
 
+TEST_F(ClockAndTrace, TraceFollowsTheWireOrder) {
+    simwinmm::AddOutputPort("Synth");
+    TraceLog log;
+    simwinmm::SetTrace(&TraceLog::Add, &log);
+    HMIDIOUT out = nullptr;
+    ASSERT_EQ(midiOutOpen(&out, 0, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+    Buffer sysex(std::vector<uint8_t>{0xF0, 0x01, 0x02, 0xF7});
+    ASSERT_EQ(midiOutPrepareHeader(out, &sysex.header, sizeof(MIDIHDR)), MMSYSERR_NOERROR);
+
+    // A note sent while a sysex is still going out follows it on the wire.
+    simwinmm::StallOutput(0, 2);
+    ASSERT_EQ(midiOutLongMsg(out, &sysex.header, sizeof(MIDIHDR)), MMSYSERR_NOERROR);
+    ASSERT_EQ(midiOutShortMsg(out, 0x643C90), MMSYSERR_NOERROR);
+    simwinmm::ResumeOutput(0);
+    const std::vector<uint8_t> wire{0xF0, 0x01, 0x02, 0xF7, 0x90, 0x3C, 0x64};
+    ASSERT_EQ(simwinmm::SentBytes(0), wire);
+    simwinmm::SetTrace(nullptr, nullptr);
+
+    std::vector<uint8_t> traced;
+    std::lock_guard lock(log.mu);
+    for (const auto& line : log.lines) {
+        EXPECT_TRUE(line.out);
+        traced.insert(traced.end(), line.bytes.begin(), line.bytes.end());
+    }
+    EXPECT_EQ(traced, wire);
+    EXPECT_EQ(log.lines.back().bytes, (std::vector<uint8_t>{0x90, 0x3C, 0x64}));
+    ASSERT_EQ(midiOutReset(out), MMSYSERR_NOERROR);
+    ASSERT_EQ(midiOutUnprepareHeader(out, &sysex.header, sizeof(MIDIHDR)), MMSYSERR_NOERROR);
+    ASSERT_EQ(midiOutClose(out), MMSYSERR_NOERROR);
+}
+
 }  // namespace

@@ -162,4 +162,117 @@ TEST_F(Output, CallbackMayCallTheDriverBack) {
     EXPECT_EQ(midiOutClose(out), MMSYSERR_NOERROR);
 }
 
+TEST_F(Output, HeldMessagesCompleteOneAtATimeOldestFirst) {
+    simwinmm::HoldOutputDone(0, true);
+    std::vector<std::unique_ptr<Buffer>> buffers;
+    for (uint8_t i = 0; i < 3; ++i) {
+        buffers.push_back(std::make_unique<Buffer>(std::vector<uint8_t>{0xF0, i, 0xF7}));
+        ASSERT_EQ(Prepare(*buffers.back()), MMSYSERR_NOERROR);
+        ASSERT_EQ(Send(*buffers.back()), MMSYSERR_NOERROR);
+    }
+    simwinmm::ReleaseOldestOutputDone(0);
+    ASSERT_EQ(rec.Count(MOM_DONE), 1u);
+    EXPECT_EQ(rec.Of(MOM_DONE)[0].param1, reinterpret_cast<DWORD_PTR>(&buffers[0]->header));
+    EXPECT_EQ(buffers[0]->header.dwFlags, MHDR_PREPARED | MHDR_DONE);
+    EXPECT_EQ(buffers[1]->header.dwFlags, MHDR_PREPARED | MHDR_INQUEUE);
+    EXPECT_EQ(simwinmm::PendingLongMessages(0), 2u);
+
+    simwinmm::ReleaseOldestOutputDone(0, 5);  // more than are held: the rest
+    ASSERT_EQ(rec.Count(MOM_DONE), 3u);
+    EXPECT_EQ(rec.Of(MOM_DONE)[2].param1, reinterpret_cast<DWORD_PTR>(&buffers[2]->header));
+    EXPECT_EQ(simwinmm::PendingLongMessages(0), 0u);
+    for (const auto& b : buffers) {
+        EXPECT_EQ(Unprepare(*b), MMSYSERR_NOERROR);
+    }
+    EXPECT_EQ(midiOutClose(out), MMSYSERR_NOERROR);
+}
+
+TEST_F(Output, ResetCutsTheMessageAStalledDeviceIsSending) {
+    simwinmm::StallOutput(0, 3);
+    Buffer first(std::vector<uint8_t>{0xF0, 0x01, 0x02, 0x03, 0x04, 0xF7});
+    Buffer second(std::vector<uint8_t>{0xF0, 0x05, 0xF7});
+    ASSERT_EQ(Prepare(first), MMSYSERR_NOERROR);
+    ASSERT_EQ(Prepare(second), MMSYSERR_NOERROR);
+    ASSERT_EQ(Send(first), MMSYSERR_NOERROR);
+    ASSERT_EQ(midiOutShortMsg(out, 0xF8), MMSYSERR_NOERROR);  // queued behind it
+    ASSERT_EQ(Send(second), MMSYSERR_NOERROR);
+    EXPECT_EQ(simwinmm::SentBytes(0), (std::vector<uint8_t>{0xF0, 0x01, 0x02}));
+    EXPECT_EQ(simwinmm::PendingLongMessages(0), 2u);
+    EXPECT_EQ(rec.Count(MOM_DONE), 0u);
+    EXPECT_EQ(midiOutClose(out), MIDIERR_STILLPLAYING);
+
+    // The reset cuts the first where it stands; the second never begins; the
+    // short message was taken and still goes. Both come back done.
+    ASSERT_EQ(midiOutReset(out), MMSYSERR_NOERROR);
+    EXPECT_EQ(simwinmm::SentBytes(0), (std::vector<uint8_t>{0xF0, 0x01, 0x02, 0xF8}));
+    ASSERT_EQ(rec.Count(MOM_DONE), 2u);
+    EXPECT_EQ(first.header.dwFlags, MHDR_PREPARED | MHDR_DONE);
+    EXPECT_EQ(second.header.dwFlags, MHDR_PREPARED | MHDR_DONE);
+
+    // Resumed: messages go whole again.
+    simwinmm::ResumeOutput(0);
+    simwinmm::ClearSentBytes(0);
+    ASSERT_EQ(Send(second), MMSYSERR_NOERROR);
+    ASSERT_TRUE(rec.WaitFor(MOM_DONE, 3));
+    EXPECT_EQ(simwinmm::SentBytes(0), (std::vector<uint8_t>{0xF0, 0x05, 0xF7}));
+    EXPECT_EQ(Unprepare(first), MMSYSERR_NOERROR);
+    EXPECT_EQ(Unprepare(second), MMSYSERR_NOERROR);
+    EXPECT_EQ(midiOutClose(out), MMSYSERR_NOERROR);
+    EXPECT_EQ(simwinmm::HeadersLeftPrepared(), 0u);
+}
+
+TEST_F(Output, SentBytesKeepOnlyTheLatestBytes) {
+    // The default bound: a few megabytes through one port keep one megabyte.
+    Buffer block(std::vector<uint8_t>(0x10000, 0x11));
+    block.data.front() = 0xF0;
+    block.data.back() = 0xF7;
+    ASSERT_EQ(Prepare(block), MMSYSERR_NOERROR);
+    constexpr size_t kBlocks = 3 * simwinmm::kDefaultSentBytesLimit / 0x10000;
+    for (size_t i = 0; i < kBlocks; ++i) {
+        ASSERT_EQ(Send(block), MMSYSERR_NOERROR);
+        ASSERT_TRUE(rec.WaitFor(MOM_DONE, i + 1));
+    }
+    ASSERT_EQ(midiOutShortMsg(out, 0xFE), MMSYSERR_NOERROR);
+    const std::vector<uint8_t> sent = simwinmm::SentBytes(0);
+    ASSERT_EQ(sent.size(), simwinmm::kDefaultSentBytesLimit);
+    EXPECT_EQ(sent.back(), 0xFE);
+    EXPECT_EQ(sent[sent.size() - 2], 0xF7);
+    EXPECT_EQ(Unprepare(block), MMSYSERR_NOERROR);
+
+    // A smaller bound, and none at all.
+    simwinmm::LimitSentBytes(0, 4);
+    EXPECT_EQ(simwinmm::SentBytes(0), (std::vector<uint8_t>{0x11, 0x11, 0xF7, 0xFE}));
+    ASSERT_EQ(midiOutShortMsg(out, 0x643C90), MMSYSERR_NOERROR);
+    EXPECT_EQ(simwinmm::SentBytes(0), (std::vector<uint8_t>{0xFE, 0x90, 0x3C, 0x64}));
+    simwinmm::LimitSentBytes(0, 0);
+    EXPECT_TRUE(simwinmm::SentBytes(0).empty());
+    ASSERT_EQ(midiOutShortMsg(out, 0xF8), MMSYSERR_NOERROR);
+    EXPECT_TRUE(simwinmm::SentBytes(0).empty());
+}
+
+TEST_F(Output, HeadersLeftPreparedAtCloseAreCounted) {
+    Buffer kept(std::vector<uint8_t>{0xF0, 0x01, 0xF7});
+    Buffer released(std::vector<uint8_t>{0xF0, 0x02, 0xF7});
+    ASSERT_EQ(Prepare(kept), MMSYSERR_NOERROR);
+    ASSERT_EQ(Prepare(released), MMSYSERR_NOERROR);
+    ASSERT_EQ(Prepare(released), MMSYSERR_NOERROR);  // twice is still one header
+    EXPECT_EQ(simwinmm::PreparedOutputHeaders(0), 2u);
+    ASSERT_EQ(Unprepare(released), MMSYSERR_NOERROR);
+    EXPECT_EQ(simwinmm::PreparedOutputHeaders(0), 1u);
+    ASSERT_EQ(midiOutClose(out), MMSYSERR_NOERROR);
+    EXPECT_EQ(simwinmm::HeadersLeftPrepared(), 1u);
+
+    // What a driver lost at a reset is not the app's to unprepare.
+    simwinmm::HoldOutputDone(0, true);
+    simwinmm::LoseOutputDoneOnReset(0, true);
+    ASSERT_EQ(midiOutOpen(&out, 0, rec.OutCallback(), rec.Instance(), CALLBACK_FUNCTION),
+              MMSYSERR_NOERROR);
+    ASSERT_EQ(Prepare(released), MMSYSERR_NOERROR);
+    ASSERT_EQ(Send(released), MMSYSERR_NOERROR);
+    ASSERT_EQ(midiOutReset(out), MMSYSERR_NOERROR);
+    EXPECT_EQ(simwinmm::PreparedOutputHeaders(0), 0u);
+    ASSERT_EQ(midiOutClose(out), MMSYSERR_NOERROR);
+    EXPECT_EQ(simwinmm::HeadersLeftPrepared(), 1u);
+}
+
 }  // namespace

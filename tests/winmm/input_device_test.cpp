@@ -1,6 +1,7 @@
 // The input device: end to end over loopback, the buffers' life, every
 // platform failure with its unwinding, and destruction against a driver that
 // will not let go.
+#include <atomic>
 #include <cstring>
 #include <mutex>
 
@@ -106,6 +107,26 @@ TEST_F(InputDeviceTest, ShortAndSysExMessagesArriveOverLoopbackWithRawTimestamps
     EXPECT_EQ(simwinmm::QueuedInputBuffers(loop.input), 64u);  // both given back
 }
 
+TEST_F(InputDeviceTest, AMegabyteSysExComesBackIntact) {
+    constexpr uint32_t kLength = 1u << 20;  // F0 and F7 included
+    ASSERT_EQ(OpenLoop(2 * kLength), 0);
+    ASSERT_EQ(engine->OpenOutput(static_cast<int32_t>(loop.output)), 0);
+    std::vector<int32_t> data(kLength - 3);
+    for (size_t i = 0; i < data.size(); ++i) {
+        data[i] = static_cast<int32_t>((i * 7 + i / 128) % 128);
+    }
+    EXPECT_EQ(Send(SysEx(0x7D, data)), 0);
+    ASSERT_TRUE(simwinmm::WaitIdle(loop.input, 60000));
+    Bytes sent{0xF0, 0x7D};
+    for (int32_t byte : data) {
+        sent.push_back(static_cast<uint8_t>(byte));
+    }
+    sent.push_back(0xF7);
+    ExpectSysEx(0x7D, sent);
+    EXPECT_FALSE(engine->InputOverflowed());
+    EXPECT_EQ(simwinmm::CallCount("midiOutLongMsg"), 16u);
+}
+
 TEST_F(InputDeviceTest, BuffersLiveWithTheDriverWhileOpenAndComeBackAtClose) {
     ASSERT_EQ(OpenLoop(0), 0);
     EXPECT_EQ(simwinmm::QueuedInputBuffers(loop.input), 64u);
@@ -138,7 +159,7 @@ TEST_F(InputDeviceTest, OpenFailuresUnwindEverythingTheyPrepared) {
     };
     const Case cases[] = {
         {"midiInOpen", 1, 0},      {"midiInPrepareHeader", 1, 0}, {"midiInPrepareHeader", 5, 4},
-        {"midiInAddBuffer", 1, 1}, {"midiInAddBuffer", 64, 64},
+        {"midiInAddBuffer", 1, 1}, {"midiInAddBuffer", 64, 64},   {"midiInStart", 1, 64},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.operation) + " #" + std::to_string(c.nth));
@@ -268,6 +289,35 @@ TEST_F(InputDeviceTest, DestructionClosesBothPortsAndLeavesNothing) {
     EXPECT_LT(simwinmm::LastCallOrder("midiInClose"), simwinmm::LastCallOrder("midiOutReset"))
         << "input is closed before output";
     EXPECT_EQ(simwinmm::QueuedInputBuffers(loop.input), 0u);
+}
+
+// An input the driver would not stop still delivers what the output's close
+// sends back over the loop: the queue must outlive the output's close.
+TEST_F(InputDeviceTest, TheQueueOutlivesTheOutputsCloseAtDestruction) {
+    constexpr uint32_t kQueueBytes = 64 * 1024;
+    ASSERT_EQ(OpenLoop(kQueueBytes), 0);
+    ASSERT_EQ(engine->OpenOutput(static_cast<int32_t>(loop.output)), 0);
+    simwinmm::StallOutput(loop.output, 0);
+    EXPECT_EQ(Send(SysEx(0x41, {1, 2})), 0);           // stalled: nothing goes yet
+    EXPECT_EQ(Send(List({"noteOn", 1, 60, 100})), 0);  // queued behind it
+
+    // When the note comes back in, the queue it lands in must still be there.
+    struct Arrival {
+        hostsim::SimHost* host;
+        std::atomic<int64_t> liveBytes{-1};
+        static void Seen(const char*, bool out, const uint8_t* bytes, size_t, void* context) {
+            auto* self = static_cast<Arrival*>(context);
+            if (!out && bytes[0] == 0x90) {
+                self->liveBytes = self->host->LiveBytes();
+            }
+        }
+    } arrival{&host};
+    simwinmm::SetTrace(&Arrival::Seen, &arrival);
+    simwinmm::FailCall("midiInReset", 1);  // the input keeps running
+    DestroyEngine();
+    simwinmm::SetTrace(nullptr, nullptr);
+    EXPECT_GE(arrival.liveBytes.load(), int64_t{kQueueBytes});
+    simwinmm::Reset();
 }
 
 TEST_F(InputDeviceTest, DestructionAgainstADriverThatWillNotLetGoKeepsCallbacksHarmless) {

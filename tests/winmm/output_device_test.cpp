@@ -98,6 +98,7 @@ TEST_F(OutputDeviceTest, SysExCarriesItsDataBetweenF0AndF7OrNothingAtAll) {
     EXPECT_EQ(Send(message), 10);
     EXPECT_EQ(simwinmm::CallCount("midiOutLongMsg"), longMessages);
     EXPECT_TRUE(Sent().empty());
+    EXPECT_EQ(simwinmm::PreparedOutputHeaders(port), 0u);  // each discarded one unprepared
 
     // An element the list cannot hand over.
     host.FailCall("GetValueByIndex", 4);  // message 1..3, then data element 1
@@ -137,6 +138,7 @@ TEST_F(OutputDeviceTest, SysExBlocksAreReapedOnceDoneAndKeptWhileBusy) {
     EXPECT_EQ(engine->CloseOutput(), 0);
     EXPECT_EQ(host.LiveBlocks(), 0);
     EXPECT_EQ(Sent(), Bytes({0xF7}));
+    EXPECT_EQ(simwinmm::HeadersLeftPrepared(), 0u);  // the reset's blocks were unprepared
 
     // Everything reported done before the close: no F7.
     ASSERT_EQ(engine->OpenOutput(static_cast<int32_t>(port)), 0);
@@ -146,6 +148,89 @@ TEST_F(OutputDeviceTest, SysExBlocksAreReapedOnceDoneAndKeptWhileBusy) {
     EXPECT_EQ(engine->CloseOutput(), 0);
     EXPECT_TRUE(Sent().empty());
     EXPECT_EQ(host.LiveBlocks(), 0);
+}
+
+// A device finishes its messages one at a time, oldest first, while the list
+// holds the newest first: the reap must walk past busy blocks.
+TEST_F(OutputDeviceTest, AReapWalksPastBusyBlocksToTheDoneOnes) {
+    simwinmm::HoldOutputDone(port, true);
+    for (int32_t id = 1; id <= 3; ++id) {
+        EXPECT_EQ(Send(SysEx(id, {id})), 0);
+    }
+    ASSERT_TRUE(Eventually([&] { return simwinmm::PendingLongMessages(port) == 3; }));
+    simwinmm::ReleaseOldestOutputDone(port);  // the last of the list
+    EXPECT_EQ(Send(SysEx(4, {4})), 0);
+    EXPECT_EQ(host.LiveBlocks(), 3);
+    EXPECT_EQ(simwinmm::CallCount("midiOutUnprepareHeader"), 1u);
+    simwinmm::ReleaseOldestOutputDone(port);  // now in the middle
+    EXPECT_EQ(Send(SysEx(5, {5})), 0);
+    EXPECT_EQ(host.LiveBlocks(), 3);
+    EXPECT_EQ(simwinmm::CallCount("midiOutUnprepareHeader"), 2u);
+    EXPECT_EQ(simwinmm::PreparedOutputHeaders(port), 3u);
+}
+
+// winmm takes at most 64 KiB per long message: 65,533 data bytes fit one.
+TEST_F(OutputDeviceTest, LongSysExGoesAsSuccessiveBlocksOfAtMost64KiB) {
+    struct Case {
+        int32_t dataBytes;
+        uint32_t blocks;
+    };
+    for (const Case& c : {Case{65533, 1}, Case{65534, 2}, Case{3 * 65536, 4}}) {
+        SCOPED_TRACE(c.dataBytes);
+        simwinmm::ClearSentBytes(port);
+        simwinmm::HoldOutputDone(port, true);
+        const uint32_t longMessages = simwinmm::CallCount("midiOutLongMsg");
+        std::vector<int32_t> data(static_cast<size_t>(c.dataBytes));
+        for (size_t i = 0; i < data.size(); ++i) {
+            data[i] = static_cast<int32_t>(i % 128);
+        }
+        EXPECT_EQ(Send(SysEx(0x41, data)), 0);
+        EXPECT_EQ(simwinmm::CallCount("midiOutLongMsg") - longMessages, c.blocks);
+        ASSERT_TRUE(Eventually([&] { return simwinmm::PendingLongMessages(port) == c.blocks; }));
+        EXPECT_EQ(host.LiveBlocks(), c.blocks);
+
+        Bytes wire{0xF0, 0x41};
+        for (int32_t byte : data) {
+            wire.push_back(static_cast<uint8_t>(byte));
+        }
+        wire.push_back(0xF7);
+        EXPECT_TRUE(Sent() == wire);
+
+        // Done one at a time, reaped as any block: the next send releases them.
+        simwinmm::ReleaseOldestOutputDone(port, c.blocks - 1);
+        EXPECT_EQ(simwinmm::PendingLongMessages(port), 1u);
+        simwinmm::HoldOutputDone(port, false);
+        EXPECT_EQ(Send(List({"clock"})), 0);
+        EXPECT_EQ(Send(SysEx(0x42, {})), 0);
+        EXPECT_EQ(host.LiveBlocks(), 1);
+        EXPECT_EQ(simwinmm::PreparedOutputHeaders(port), 1u);
+    }
+}
+
+TEST_F(OutputDeviceTest, ALongSysExCutByARefusedBlockIsEnded) {
+    const std::vector<int32_t> data(70000, 5);  // two blocks
+    simwinmm::HoldOutputDone(port, true);
+
+    // A bad element in the second block: nothing goes out.
+    std::vector<int32_t> bad = data;
+    bad.back() = 128;
+    EXPECT_EQ(Send(SysEx(0x41, bad)), 12);
+    EXPECT_EQ(simwinmm::CallCount("midiOutLongMsg"), 0u);
+    EXPECT_EQ(host.LiveBlocks(), 0);
+    EXPECT_EQ(simwinmm::PreparedOutputHeaders(port), 0u);
+
+    // The second block refused: the first has gone, so an F7 ends it.
+    simwinmm::FailCall("midiOutLongMsg", 2);
+    EXPECT_EQ(Send(SysEx(0x41, data)), 3);
+    ASSERT_TRUE(Eventually([&] { return simwinmm::PendingLongMessages(port) == 1; }));
+    const Bytes sent = Sent();
+    ASSERT_EQ(sent.size(), 0x10000u + 1);
+    EXPECT_EQ(sent.back(), 0xF7);
+    EXPECT_EQ(host.LiveBlocks(), 1);
+    EXPECT_EQ(simwinmm::PreparedOutputHeaders(port), 1u);
+    EXPECT_EQ(engine->CloseOutput(), 0);
+    EXPECT_EQ(host.LiveBlocks(), 0);
+    EXPECT_EQ(simwinmm::HeadersLeftPrepared(), 0u);
 }
 
 TEST_F(OutputDeviceTest, PlatformFailuresBecomeStatusCodesAndLeaveNothingBehind) {
@@ -162,8 +247,6 @@ TEST_F(OutputDeviceTest, PlatformFailuresBecomeStatusCodesAndLeaveNothingBehind)
     host.FailCall("Alloc", 1);
     EXPECT_EQ(Send(SysEx(0x41, {1, 2})), 16);
     EXPECT_EQ(simwinmm::CallCount("midiOutPrepareHeader"), prepares);
-    // Beyond what one long message may carry.
-    EXPECT_EQ(Send(SysEx(0x41, std::vector<int32_t>(0x10000, 1))), 3);
     EXPECT_EQ(host.LiveBlocks(), 0);
     EXPECT_TRUE(Sent().empty());
     // The port still works.

@@ -1,0 +1,6 @@
+// Keeping the module's code in memory for the life of the process, for when a
+// driver still holds a callback into it.
+#pragma once
+
+// Idempotent; a failure leaves the module as it was.
+void PinModule();
