@@ -115,8 +115,7 @@ private:
     ExprPtr ParseExpr() {
         const Token& token = Peek();
         if (depth_ >= kMaxNesting) {
-            Fail(token.column,
-                 "nesting deeper than " + std::to_string(kMaxNesting) + " levels");
+            Fail(token.column, "nesting deeper than " + std::to_string(kMaxNesting) + " levels");
             return nullptr;
         }
         ++depth_;

@@ -152,11 +152,8 @@ TEST(ConsoleLanguage, NestingBeyondTheLimitIsASyntaxError) {
         int levelsPerOpen;
         int column;  // where the 101st level starts
     } forms[] = {
-        {"(", "1", ")", 1, 105},
-        {"[", "1", "]", 1, 105},
-        {"[#a: ", "1", "]", 1, 505},
-        {"count([", "1", "])", 2, 355},
-        {"- ", "1.5", "", 1, 205},
+        {"(", "1", ")", 1, 105},        {"[", "1", "]", 1, 105},   {"[#a: ", "1", "]", 1, 505},
+        {"count([", "1", "])", 2, 355}, {"- ", "1.5", "", 1, 205},
     };
     const auto nested = [](const auto& form, int opens) {
         std::string line = "put ";
