@@ -78,6 +78,13 @@ void Interpreter::Throw(int column, std::string message) {
 }
 
 bool Interpreter::RunLine(int lineNumber, const std::string& line) {
+    if (echo_) {
+        const std::string text = StatementText(line);
+        if (!text.empty()) {
+            out_ << text << '\n';
+            out_.flush();
+        }
+    }
     Statement statement;
     SyntaxError syntaxError;
     if (!ParseLine(line, &statement, &syntaxError)) {

@@ -33,6 +33,10 @@ public:
     // wait(ms) calls this; the console lets the virtual driver catch up too.
     void SetWaiter(std::function<void(int32_t ms)> waiter) { waiter_ = std::move(waiter); }
 
+    // --echo: every statement is written to `out` before it runs, as the
+    // message window shows the typed line above the answer.
+    void SetEcho(bool echo) { echo_ = echo; }
+
     // Releases every variable now (the destructor does it otherwise).
     void ReleaseVariables();
 
@@ -60,6 +64,7 @@ private:
     std::vector<std::pair<std::string, ScriptValue>> variables_;
     std::chrono::steady_clock::time_point start_;
     int errors_ = 0;
+    bool echo_ = false;
 };
 
 }  // namespace console

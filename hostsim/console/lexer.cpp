@@ -33,6 +33,26 @@ bool SameName(std::string_view a, std::string_view b) {
     return true;
 }
 
+std::string StatementText(std::string_view line) {
+    bool inString = false;
+    size_t end = line.size();
+    for (size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '"') {
+            inString = !inString;
+        } else if (!inString && line[i] == '-' && i + 1 < line.size() && line[i + 1] == '-') {
+            end = i;
+            break;
+        }
+    }
+    const std::string_view text = line.substr(0, end);
+    const size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    const size_t last = text.find_last_not_of(" \t\r");
+    return std::string(text.substr(first, last - first + 1));
+}
+
 bool Lex(std::string_view line, std::vector<Token>* tokens, LexError* error) {
     tokens->clear();
     size_t i = 0;

@@ -43,6 +43,10 @@ struct LexError {
 // line. False with *error filled on a bad character or an unclosed string.
 bool Lex(std::string_view line, std::vector<Token>* tokens, LexError* error);
 
+// The line without its comment and the spaces around: what --echo shows.
+// Empty for a blank or comment-only line.
+std::string StatementText(std::string_view line);
+
 // Case-insensitive comparison of ASCII names.
 bool SameName(std::string_view a, std::string_view b);
 

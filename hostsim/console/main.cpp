@@ -82,6 +82,12 @@ int Run(const console::Options& options) {
     std::string error;
     auto session = console::ModuleSession::Open(host, options.modulePath, &error);
     if (!session) {
+        // One line, whatever the system's loader said.
+        for (char& c : error) {
+            if (c == '\n' || c == '\r') {
+                c = ' ';
+            }
+        }
         std::cerr << "tesmar-host: cannot load module " << options.modulePath << ": " << error
                   << '\n';
 #ifndef _WIN32
@@ -93,6 +99,7 @@ int Run(const console::Options& options) {
     {
         console::Interpreter interpreter(host, *session, std::cout, std::cerr);
         interpreter.SetWaiter(Wait);
+        interpreter.SetEcho(options.echo);
         if (!options.script.empty()) {
             for (size_t i = 0; i < lines.size(); ++i) {
                 interpreter.RunLine(static_cast<int>(i) + 1, lines[i]);

@@ -17,6 +17,8 @@ const char kUsage[] =
     "                 out:NAME. Default: loop:Loopback\n"
     "  --trace        write every MIDI message crossing a virtual port to\n"
     "                 standard error, e.g. \"Loopback out: 90 24 64\"\n"
+    "  --echo         write each statement to standard output before its\n"
+    "                 result, as the message window shows the typed line\n"
     "  --module PATH  the plug-in module to load (default: the one built with\n"
     "                 this program)\n"
     "  --help         this text\n"
@@ -80,6 +82,8 @@ bool ParseOptions(int argc, char** argv, const std::string& defaultModule, Optio
         const bool hasValue = i + 1 < argc;
         if (arg == "--help" || arg == "-h") {
             options->help = true;
+        } else if (arg == "--echo") {
+            options->echo = true;
         } else if (arg == "--module") {
             if (!hasValue) {
                 *error = "--module needs a path";

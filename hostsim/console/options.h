@@ -17,6 +17,7 @@ struct Options {
     std::string modulePath;
     std::vector<PortSpec> ports;  // empty: the default loopback pair
     bool trace = false;
+    bool echo = false;
     bool help = false;
 };
 

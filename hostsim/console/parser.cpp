@@ -1,4 +1,5 @@
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "hostsim/console/lexer.h"
@@ -109,7 +110,21 @@ private:
         return expr;
     }
 
+    // Every nested expression (parentheses, list, call argument, operand of
+    // a minus) goes through here, so the recursion stays within the limit.
     ExprPtr ParseExpr() {
+        const Token& token = Peek();
+        if (depth_ >= kMaxNesting) {
+            Fail(token.column, "nesting deeper than " + std::to_string(kMaxNesting) + " levels");
+            return nullptr;
+        }
+        ++depth_;
+        ExprPtr expr = ParseUnary();
+        --depth_;
+        return expr;
+    }
+
+    ExprPtr ParseUnary() {
         const Token& token = Peek();
         if (token.kind != TokenKind::Minus) {
             return ParsePrimary();
@@ -282,6 +297,7 @@ private:
 
     const std::vector<Token>& tokens_;
     size_t pos_ = 0;
+    int depth_ = 0;
     SyntaxError error_;
 };
 

@@ -49,6 +49,10 @@ struct Statement {
     ExprPtr value;
 };
 
+// Expressions nest (parentheses, lists, call arguments, minus signs) at most
+// this deep; a deeper line is a syntax error rather than a deep recursion.
+constexpr int kMaxNesting = 100;
+
 struct SyntaxError {
     int column = 0;
     std::string message;

@@ -140,6 +140,77 @@ TEST(ConsoleLanguage, ErrorsNameLineAndColumnAndTheScriptGoesOn) {
     }
 }
 
+// Parentheses, lists, call arguments and minus signs all nest; beyond the
+// limit the line is a syntax error at the first expression too deep, however
+// deep the line goes (thousands of levels would overflow the stack).
+TEST(ConsoleLanguage, NestingBeyondTheLimitIsASyntaxError) {
+    static_assert(kMaxNesting == 100, "the columns below count 100 levels");
+    const struct {
+        const char* open;
+        const char* inner;
+        const char* close;
+        int levelsPerOpen;
+        int column;  // where the 101st level starts
+    } forms[] = {
+        {"(", "1", ")", 1, 105},        {"[", "1", "]", 1, 105},   {"[#a: ", "1", "]", 1, 505},
+        {"count([", "1", "])", 2, 355}, {"- ", "1.5", "", 1, 205},
+    };
+    const auto nested = [](const auto& form, int opens) {
+        std::string line = "put ";
+        for (int i = 0; i < opens; ++i) {
+            line += form.open;
+        }
+        line += form.inner;
+        for (int i = 0; i < opens; ++i) {
+            line += form.close;
+        }
+        return line;
+    };
+    for (const auto& form : forms) {
+        // The statement's own expression is the first level.
+        const Outcome fits = RunScript({nested(form, (kMaxNesting - 1) / form.levelsPerOpen)});
+        EXPECT_EQ(fits.err, "") << form.open;
+        EXPECT_FALSE(fits.out.empty()) << form.open;
+        for (const int opens : {kMaxNesting / form.levelsPerOpen, 5000}) {
+            const Outcome run = RunScript({nested(form, opens), "put 42"});
+            EXPECT_EQ(run.err, "line 1, column " + std::to_string(form.column) +
+                                   ": syntax error: nesting deeper than 100 levels\n")
+                << form.open << opens;
+            EXPECT_EQ(run.out, "-- 42\n") << form.open << opens;
+        }
+    }
+}
+
+TEST(ConsoleLanguage, EchoWritesEachStatementBeforeItsResult) {
+    hostsim::SimHost host;
+    FakeSession session(host);
+    std::ostringstream out;
+    std::ostringstream err;
+    {
+        Interpreter interpreter(host, session, out, err);
+        interpreter.SetEcho(true);
+        const std::vector<std::string> lines = {
+            "-- a comment is no statement",
+            "",
+            "  x = [1, \"a -- b\"]   -- the comment is not echoed",
+            "put x",
+            "put y",
+            "put [1",
+        };
+        for (size_t i = 0; i < lines.size(); ++i) {
+            interpreter.RunLine(static_cast<int>(i) + 1, lines[i]);
+        }
+    }
+    EXPECT_EQ(out.str(),
+              "x = [1, \"a -- b\"]\n"
+              "put x\n"
+              "-- [1, \"a -- b\"]\n"
+              "put y\n"
+              "put [1\n");
+    EXPECT_NE(err.str().find("line 5, column 5: variable 'y' has no value"), std::string::npos);
+    EXPECT_EQ(host.LiveValues(), 0);
+}
+
 TEST(ConsoleLanguage, HostErrorsOfMethodsAndLeaksOnEveryPath) {
     hostsim::SimHost host;
     const Outcome run = RunScript(
@@ -196,6 +267,9 @@ TEST(ConsoleOptions, PortSpecsAndCommandLine) {
     EXPECT_FALSE(ParseOptions(3, const_cast<char**>(twoScripts), "d", &options, &error));
     const char* unknown[] = {"tesmar-host", "--verbose"};
     EXPECT_FALSE(ParseOptions(2, const_cast<char**>(unknown), "d", &options, &error));
+    const char* echo[] = {"tesmar-host", "s.script", "--echo"};
+    ASSERT_TRUE(ParseOptions(3, const_cast<char**>(echo), "d", &options, &error));
+    EXPECT_TRUE(options.echo);
     const char* missing[] = {"tesmar-host", "--module"};
     EXPECT_FALSE(ParseOptions(2, const_cast<char**>(missing), "d", &options, &error));
 }

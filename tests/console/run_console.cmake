@@ -13,6 +13,7 @@ cmake_minimum_required(VERSION 3.25)
 #   -DSTDERR_EMPTY=ON       standard error must be empty
 #   -DSTDERR_CONTAINS=a|b   optional: texts that standard error must contain
 #   -DSTDERR_LACKS=a|b      optional: texts that must not appear in it
+#   -DSTDERR_LINES=n        optional: standard error has exactly n lines
 
 string(REPLACE "|" ";" args "${ARGS}")
 execute_process(COMMAND ${EMULATOR} ${PROGRAM} ${args}
@@ -102,6 +103,16 @@ foreach(kind STDOUT STDERR)
     endforeach()
   endif()
 endforeach()
+if(DEFINED STDERR_LINES)
+  string(REGEX MATCHALL "\n" breaks "${err}")
+  list(LENGTH breaks err_lines)
+  if(NOT err MATCHES "(^|\n)$")
+    math(EXPR err_lines "${err_lines} + 1")
+  endif()
+  if(NOT err_lines EQUAL STDERR_LINES)
+    fail("standard error has ${err_lines} lines, expected ${STDERR_LINES}")
+  endif()
+endif()
 if(STDERR_EMPTY AND NOT err STREQUAL "")
   fail("standard error is not empty")
 endif()
