@@ -136,7 +136,7 @@ bool ShortPhase(Session& s, double* rate) {
             if (s.CallCode("SendMessage", {s.NoteOn(sent)}) != 0)
                 return false;
         }
-        const double deadline = Now() + 5.0;
+        const double deadline = Now() + kDeadlineSeconds;
         while (received < sent) {
             ScriptValue message = Next(s);
             if (host.Count(message) == 0) {
@@ -174,7 +174,7 @@ bool SysExPhase(Session& s, double* bytesPerSecond) {
             return false;
         bytes += length + 3;
 
-        const double deadline = Now() + 5.0;
+        const double deadline = Now() + kDeadlineSeconds;
         ScriptValue message = Next(s);
         while (host.Count(message) == 0) {
             host.Release(message);
@@ -212,7 +212,7 @@ bool LatencyPhase(Session& s, std::vector<double>* samples) {
         ScriptValue message = Next(s);
         while (host.Count(message) == 0) {
             host.Release(message);
-            if (Now() - sent > 5.0)
+            if (Now() - sent > kDeadlineSeconds)
                 return false;
             message = Next(s);
         }

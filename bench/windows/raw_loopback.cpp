@@ -47,7 +47,7 @@ UINT FindLoopback(UINT count, GetCaps getCaps) {
 }
 
 bool WaitFor(const Arrivals& arrivals, uint32_t count) {
-    const double deadline = Now() + 5.0;
+    const double deadline = Now() + kDeadlineSeconds;
     while (arrivals.received.load(std::memory_order_acquire) < count) {
         if (Now() > deadline)
             return false;

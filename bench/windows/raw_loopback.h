@@ -6,6 +6,10 @@
 #include <cstdint>
 #include <vector>
 
+// A message that has not come back by then is lost. Generous: emulation on a
+// loaded machine is slow, not broken.
+constexpr double kDeadlineSeconds = 30.0;
+
 struct RawFigures {
     bool ok = false;                          // every message came back, in order
     double messagesPerSecond;                 // batches sent, then waited for
