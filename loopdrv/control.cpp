@@ -9,6 +9,14 @@ extern "C" BOOL WINAPI LoopbackWaitIdle(DWORD timeoutMs) {
 }
 
 extern "C" BOOL WINAPI LoopbackInject(const BYTE* bytes, DWORD count) {
-    loopdrv::Guard guard;
-    return loopdrv::Loopback::Instance().Inject(bytes, count) ? TRUE : FALSE;
+    loopdrv::Loopback& loop = loopdrv::Loopback::Instance();
+    bool wake = false;
+    bool queued;
+    {
+        loopdrv::Guard guard;
+        queued = loop.Inject(bytes, count, &wake);
+    }
+    if (wake)
+        loop.Wake();
+    return queued ? TRUE : FALSE;
 }

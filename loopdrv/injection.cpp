@@ -101,7 +101,7 @@ private:
 
 }  // namespace
 
-bool Loopback::Inject(const uint8_t* bytes, DWORD count) {
+bool Loopback::Inject(const uint8_t* bytes, DWORD count, bool* wake) {
     if (!in_.open || (bytes == nullptr && count > 0))
         return false;
     WireSplitter splitter;
@@ -111,7 +111,7 @@ bool Loopback::Inject(const uint8_t* bytes, DWORD count) {
         return true;
     injected_.insert(injected_.end(), splitter.sysEx.begin(), splitter.sysEx.end());
     events_.insert(events_.end(), splitter.events.begin(), splitter.events.end());
-    WakeConditionVariable(&wake_);
+    *wake = sleeping_;
     return true;
 }
 

@@ -34,8 +34,11 @@ DWORD WINAPI Loopback::ThreadMain(void* self) {
 void Loopback::Run() {
     Lock();
     for (;;) {
-        while (events_.empty() && !stopping_)
+        while (events_.empty() && !stopping_) {
+            sleeping_ = true;
             SleepConditionVariableCS(&wake_, &lock_, INFINITE);
+            sleeping_ = false;
+        }
         if (stopping_)
             break;
         Event event = events_.front();
@@ -185,15 +188,15 @@ DWORD Loopback::CloseOutput() {
     return MMSYSERR_NOERROR;
 }
 
-DWORD Loopback::SendShort(DWORD message) {
+DWORD Loopback::SendShort(DWORD message, bool* wake) {
     if (!out_.open)
         return MMSYSERR_INVALHANDLE;
     events_.push_back(Event{Event::Kind::kShort, message, nullptr, 0});
-    WakeConditionVariable(&wake_);
+    *wake = sleeping_;
     return MMSYSERR_NOERROR;
 }
 
-DWORD Loopback::SendLong(MIDIHDR* header, DWORD size) {
+DWORD Loopback::SendLong(MIDIHDR* header, DWORD size, bool* wake) {
     if (!out_.open)
         return MMSYSERR_INVALHANDLE;
     if (header == nullptr || size < offsetof(MIDIHDR, dwOffset))
@@ -204,7 +207,7 @@ DWORD Loopback::SendLong(MIDIHDR* header, DWORD size) {
         return MIDIERR_STILLPLAYING;
     header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
     events_.push_back(Event{Event::Kind::kOutputLong, 0, header, 0});
-    WakeConditionVariable(&wake_);
+    *wake = sleeping_;
     return MMSYSERR_NOERROR;
 }
 

@@ -58,8 +58,11 @@ public:
     // ---- output side (caller holds the lock)
     DWORD OpenOutput(const MIDIOPENDESC* desc, DWORD flags);
     DWORD CloseOutput();
-    DWORD SendShort(DWORD message);
-    DWORD SendLong(MIDIHDR* header, DWORD size);
+    // With *wake set, the caller wakes the driver thread once it has let go
+    // of the lock: woken while the lock is held, the thread would only wait
+    // for it again, which costs a second wake.
+    DWORD SendShort(DWORD message, bool* wake);
+    DWORD SendLong(MIDIHDR* header, DWORD size, bool* wake);
     DWORD ResetOutput();
 
     // ---- input side (caller holds the lock)
@@ -76,7 +79,9 @@ public:
     bool WaitIdle(DWORD timeoutMs);
     // Queues wire bytes for the input side; false, with nothing queued,
     // when no input is open or the bytes are not whole messages.
-    bool Inject(const uint8_t* bytes, DWORD count);
+    bool Inject(const uint8_t* bytes, DWORD count, bool* wake);
+    // Without the lock.
+    void Wake() { WakeConditionVariable(&wake_); }
 
     // Ends the driver thread (driver unload); waits a bounded time.
     void Shutdown();
@@ -100,6 +105,7 @@ private:
     CONDITION_VARIABLE idle_;  // the queue ran empty
     HANDLE thread_ = nullptr;
     DWORD threadId_ = 0;
+    bool sleeping_ = false;  // the driver thread waits for events
     bool stopping_ = false;
 
     Client out_;
