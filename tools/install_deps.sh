@@ -130,48 +130,6 @@ version_at_least_8_1() {
   [ "$major" -gt 8 ] || { [ "$major" -eq 8 ] && [ "${minor:-0}" -ge 1 ]; }
 }
 
-# The first archive URI whose suites include the release itself, from the
-# machine's own apt sources (one-line and deb822 forms).
-archive_uri() {
-  local codename=$1
-  local lists=(/etc/apt/sources.list /etc/apt/sources.list.d/*.list)
-  local parts=(/etc/apt/sources.list.d/*.sources)
-  {
-    for list in "${lists[@]}"; do
-      [ -f "$list" ] || continue
-      awk -v c="$codename" '
-        $1 == "deb" {
-          i = 2
-          if ($i ~ /^\[/) { while (i < NF && $i !~ /\]$/) i++; i++ }
-          if ($(i + 1) == c) print $i
-        }' "$list"
-    done
-    for part in "${parts[@]}"; do
-      awk -v c="$codename" '
-        BEGIN { RS = ""; FS = "\n" }
-        {
-          types = ""; uris = ""; suites = ""; enabled = "yes"; key = ""
-          for (i = 1; i <= NF; i++) {
-            line = $i
-            if (line ~ /^#/) continue
-            if (match(line, /^[A-Za-z-]+:/)) {
-              key = tolower(substr(line, 1, RLENGTH - 1)); value = substr(line, RLENGTH + 1)
-            } else {
-              value = line
-            }
-            if (key == "types") types = types " " value
-            else if (key == "uris") uris = uris " " value
-            else if (key == "suites") suites = suites " " value
-            else if (key == "enabled") enabled = value
-          }
-          if (tolower(enabled) ~ /no/ || (types " ") !~ / deb /) next
-          n = split(suites, s, " ")
-          for (j = 1; j <= n; j++) if (s[j] == c) { split(uris, u, " "); print u[1]; next }
-        }' "$part"
-    done
-  } | head -n 1
-}
-
 # Installs qemu-i386 from <codename>-backports in $qemu_dir, with apt's
 # lists, cache and sources kept in a scratch directory: the system's apt
 # state does not change.
@@ -179,8 +137,8 @@ fetch_qemu() {
   local codename uri arch work
   codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
   [ -n "$codename" ] || fail "cannot tell the Debian release (no VERSION_CODENAME in /etc/os-release) to fetch qemu-i386"
-  uri=$(archive_uri "$codename")
-  [ -n "$uri" ] || fail "no archive for $codename in the apt sources to fetch qemu-i386 from"
+  uri=$("$(dirname "$0")/apt_archive_uri.sh" "$codename") ||
+    fail "no archive for $codename in the apt sources to fetch qemu-i386 from"
   arch=$(dpkg --print-architecture)
   work=$(mktemp -d)
   # shellcheck disable=SC2064
@@ -197,10 +155,11 @@ EOF
   local private=(-o Dir::Etc::SourceList=/dev/null -o "Dir::Etc::SourceParts=$work/sources"
                  -o "Dir::State::Lists=$work/lists" -o "Dir::Cache=$work/cache"
                  -o Acquire::Languages=none -o APT::Sandbox::User=root)
-  apt-get -qq "${private[@]}" update >"$work/log" 2>&1 ||
-    fail "cannot read $codename-backports from $uri to fetch qemu-i386 (see apt-get update)"
+  local log=/tmp/tesmar-qemu-fetch.log
+  apt-get -qq "${private[@]}" update >"$log" 2>&1 ||
+    fail "cannot read $codename-backports from $uri to fetch qemu-i386 (see $log)"
   (cd "$work/deb" && apt-get -qq "${private[@]}" download "qemu-user/$codename-backports") \
-    >>"$work/log" 2>&1 || fail "cannot download qemu-user from $codename-backports at $uri"
+    >>"$log" 2>&1 || fail "cannot download qemu-user from $codename-backports at $uri (see $log)"
   local debs=("$work"/deb/qemu-user_*.deb)
   [ ${#debs[@]} -eq 1 ] || fail "qemu-user from $codename-backports: no package file"
   dpkg -x "${debs[0]}" "$work/x" || fail "cannot unpack ${debs[0]}"
