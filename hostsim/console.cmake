@@ -17,7 +17,8 @@ if(TARGET tesmar_console AND TARGET hostsim_loader)
   add_executable(tesmar-host
     ${console_dir}/main.cpp
     ${console_dir}/module_session.cpp
-    $<$<NOT:$<BOOL:${TESMAR_WINDOWS}>>:${console_dir}/virtual_ports.cpp>)
+    $<$<NOT:$<BOOL:${TESMAR_WINDOWS}>>:${console_dir}/virtual_ports.cpp>
+    $<$<BOOL:${TESMAR_WINDOWS}>:${console_dir}/virtual_ports_windows.cpp>)
   target_link_libraries(tesmar-host PRIVATE tesmar_console hostsim_loader)
   set_target_properties(tesmar-host PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/hostsim)
   if(NOT TESMAR_WINDOWS)

@@ -117,8 +117,19 @@ bool ValueStore::ReleaseHandle(const ScriptValue& value) {
 }
 
 void ValueStore::Unref(Node* node) {
+    // Most releases leave the node alive or free one without elements: no
+    // work list for those.
+    if (node == &voidNode_ || --node->refs > 0) {
+        return;
+    }
+    if (node->items.empty() && node->keys.empty()) {
+        delete node;
+        return;
+    }
     // Iterative, so that a long chain of nested lists cannot exhaust the stack.
-    std::vector<Node*> pending{node};
+    std::vector<Node*> pending(node->items.begin(), node->items.end());
+    pending.insert(pending.end(), node->keys.begin(), node->keys.end());
+    delete node;
     while (!pending.empty()) {
         Node* current = pending.back();
         pending.pop_back();
@@ -132,6 +143,9 @@ void ValueStore::Unref(Node* node) {
 }
 
 bool ValueStore::Reaches(const Node* haystack, const Node* needle) {
+    if (haystack->items.empty()) {
+        return haystack == needle;
+    }
     std::vector<const Node*> pending{haystack};
     while (!pending.empty()) {
         const Node* current = pending.back();

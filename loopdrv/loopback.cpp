@@ -16,13 +16,14 @@ Loopback& Loopback::Instance() {
 Loopback::Loopback() {
     InitializeCriticalSection(&lock_);
     InitializeConditionVariable(&wake_);
+    InitializeConditionVariable(&idle_);
 }
 
 void Loopback::EnsureThread() {
     if (thread_ != nullptr)
         return;
     stopping_ = false;
-    thread_ = CreateThread(nullptr, 0, &Loopback::ThreadMain, this, 0, nullptr);
+    thread_ = CreateThread(nullptr, 0, &Loopback::ThreadMain, this, 0, &threadId_);
 }
 
 DWORD WINAPI Loopback::ThreadMain(void* self) {
@@ -33,13 +34,18 @@ DWORD WINAPI Loopback::ThreadMain(void* self) {
 void Loopback::Run() {
     Lock();
     for (;;) {
-        while (events_.empty() && !stopping_)
+        while (events_.empty() && !stopping_) {
+            sleeping_ = true;
             SleepConditionVariableCS(&wake_, &lock_, INFINITE);
+            sleeping_ = false;
+        }
         if (stopping_)
             break;
         Event event = events_.front();
         events_.pop_front();
         Deliver(event);
+        if (events_.empty())
+            WakeAllConditionVariable(&idle_);
     }
     Unlock();
 }
@@ -52,11 +58,30 @@ void Loopback::Shutdown() {
         thread_ = nullptr;
         stopping_ = true;
         WakeAllConditionVariable(&wake_);
+        WakeAllConditionVariable(&idle_);
     }
     if (thread != nullptr) {
         WaitForSingleObject(thread, 2000);
         CloseHandle(thread);
     }
+}
+
+bool Loopback::WaitIdle(DWORD timeoutMs) {
+    // The driver thread waiting for itself would never see the queue drain.
+    if (thread_ != nullptr && GetCurrentThreadId() == threadId_)
+        return false;
+    const DWORD start = GetTickCount();
+    while (!events_.empty() && !stopping_) {
+        DWORD wait = INFINITE;
+        if (timeoutMs != INFINITE) {
+            const DWORD elapsed = GetTickCount() - start;
+            if (elapsed >= timeoutMs)
+                return false;
+            wait = timeoutMs - elapsed;
+        }
+        SleepConditionVariableCS(&idle_, &lock_, wait);
+    }
+    return events_.empty();
 }
 
 DWORD Loopback::InputTime() const {
@@ -65,9 +90,17 @@ DWORD Loopback::InputTime() const {
 
 void Loopback::Deliver(const Event& event) {
     bool listening = in_.open && inputStarted_;
-    if (!event.isLong) {
+    if (event.kind == Event::Kind::kShort) {
         if (listening)
             in_.Notify(MIM_DATA, event.shortMessage, InputTime());
+        return;
+    }
+    if (event.kind == Event::Kind::kInjectedSysEx) {
+        for (DWORD i = 0; i < event.injectedSize; ++i) {
+            if (listening)
+                FeedSysExByte(injected_.front());
+            injected_.pop_front();
+        }
         return;
     }
     MIDIHDR* header = event.header;
@@ -82,23 +115,25 @@ void Loopback::Deliver(const Event& event) {
 // full or holds the end of a message. With no buffer left the rest of that
 // message is lost, as on a real port.
 void Loopback::FeedSysEx(const uint8_t* bytes, DWORD count) {
-    for (DWORD i = 0; i < count; ++i) {
-        uint8_t byte = bytes[i];
-        if (droppingSysEx_) {
-            if (byte == 0xF7)
-                droppingSysEx_ = false;
-            continue;
-        }
-        if (inputBuffers_.empty()) {
-            droppingSysEx_ = byte != 0xF7;
-            continue;
-        }
-        MIDIHDR* buffer = inputBuffers_.front();
-        buffer->lpData[buffer->dwBytesRecorded++] = static_cast<char>(byte);
-        if (byte == 0xF7 || buffer->dwBytesRecorded == buffer->dwBufferLength) {
-            inputBuffers_.pop_front();
-            ReturnInputBuffer(buffer);
-        }
+    for (DWORD i = 0; i < count; ++i)
+        FeedSysExByte(bytes[i]);
+}
+
+void Loopback::FeedSysExByte(uint8_t byte) {
+    if (droppingSysEx_) {
+        if (byte == 0xF7)
+            droppingSysEx_ = false;
+        return;
+    }
+    if (inputBuffers_.empty()) {
+        droppingSysEx_ = byte != 0xF7;
+        return;
+    }
+    MIDIHDR* buffer = inputBuffers_.front();
+    buffer->lpData[buffer->dwBytesRecorded++] = static_cast<char>(byte);
+    if (byte == 0xF7 || buffer->dwBytesRecorded == buffer->dwBufferLength) {
+        inputBuffers_.pop_front();
+        ReturnInputBuffer(buffer);
     }
 }
 
@@ -110,7 +145,7 @@ void Loopback::ReturnInputBuffer(MIDIHDR* header) {
 bool Loopback::DropLongEvents(bool notify) {
     std::deque<MIDIHDR*> dropped;
     for (auto it = events_.begin(); it != events_.end();) {
-        if (it->isLong) {
+        if (it->kind == Event::Kind::kOutputLong) {
             dropped.push_back(it->header);
             it = events_.erase(it);
         } else {
@@ -153,15 +188,15 @@ DWORD Loopback::CloseOutput() {
     return MMSYSERR_NOERROR;
 }
 
-DWORD Loopback::SendShort(DWORD message) {
+DWORD Loopback::SendShort(DWORD message, bool* wake) {
     if (!out_.open)
         return MMSYSERR_INVALHANDLE;
-    events_.push_back(Event{false, message, nullptr});
-    WakeConditionVariable(&wake_);
+    events_.push_back(Event{Event::Kind::kShort, message, nullptr, 0});
+    *wake = sleeping_;
     return MMSYSERR_NOERROR;
 }
 
-DWORD Loopback::SendLong(MIDIHDR* header, DWORD size) {
+DWORD Loopback::SendLong(MIDIHDR* header, DWORD size, bool* wake) {
     if (!out_.open)
         return MMSYSERR_INVALHANDLE;
     if (header == nullptr || size < offsetof(MIDIHDR, dwOffset))
@@ -171,8 +206,8 @@ DWORD Loopback::SendLong(MIDIHDR* header, DWORD size) {
     if (header->dwFlags & MHDR_INQUEUE)
         return MIDIERR_STILLPLAYING;
     header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
-    events_.push_back(Event{true, 0, header});
-    WakeConditionVariable(&wake_);
+    events_.push_back(Event{Event::Kind::kOutputLong, 0, header, 0});
+    *wake = sleeping_;
     return MMSYSERR_NOERROR;
 }
 

@@ -41,9 +41,11 @@ struct Client {
 };
 
 struct Event {
-    bool isLong;
+    enum class Kind : uint8_t { kShort, kOutputLong, kInjectedSysEx };
+    Kind kind;
     DWORD shortMessage;
-    MIDIHDR* header;  // output header, for a long message
+    MIDIHDR* header;     // output header, for kOutputLong
+    DWORD injectedSize;  // bytes taken from the injected bytes, for kInjectedSysEx
 };
 
 class Loopback {
@@ -56,8 +58,11 @@ public:
     // ---- output side (caller holds the lock)
     DWORD OpenOutput(const MIDIOPENDESC* desc, DWORD flags);
     DWORD CloseOutput();
-    DWORD SendShort(DWORD message);
-    DWORD SendLong(MIDIHDR* header, DWORD size);
+    // With *wake set, the caller wakes the driver thread once it has let go
+    // of the lock: woken while the lock is held, the thread would only wait
+    // for it again, which costs a second wake.
+    DWORD SendShort(DWORD message, bool* wake);
+    DWORD SendLong(MIDIHDR* header, DWORD size, bool* wake);
     DWORD ResetOutput();
 
     // ---- input side (caller holds the lock)
@@ -67,6 +72,16 @@ public:
     DWORD Start();
     DWORD Stop();
     DWORD ResetInput();
+
+    // ---- for tests and the console (caller holds the lock)
+    // True once every event queued so far has been delivered or dropped;
+    // false on timeout, or when called from the driver thread itself.
+    bool WaitIdle(DWORD timeoutMs);
+    // Queues wire bytes for the input side; false, with nothing queued,
+    // when no input is open or the bytes are not whole messages.
+    bool Inject(const uint8_t* bytes, DWORD count, bool* wake);
+    // Without the lock.
+    void Wake() { WakeConditionVariable(&wake_); }
 
     // Ends the driver thread (driver unload); waits a bounded time.
     void Shutdown();
@@ -78,6 +93,7 @@ private:
     void Run();
     void Deliver(const Event& event);
     void FeedSysEx(const uint8_t* bytes, DWORD count);
+    void FeedSysExByte(uint8_t byte);
     DWORD InputTime() const;
     void ReturnInputBuffer(MIDIHDR* header);
     // Takes queued long messages out of the queue, marked done; with
@@ -86,12 +102,16 @@ private:
 
     CRITICAL_SECTION lock_;
     CONDITION_VARIABLE wake_;
+    CONDITION_VARIABLE idle_;  // the queue ran empty
     HANDLE thread_ = nullptr;
+    DWORD threadId_ = 0;
+    bool sleeping_ = false;  // the driver thread waits for events
     bool stopping_ = false;
 
     Client out_;
     Client in_;
     std::deque<Event> events_;
+    std::deque<uint8_t> injected_;  // sysex bytes of kInjectedSysEx events, in order
     std::deque<MIDIHDR*> inputBuffers_;
     bool inputStarted_ = false;
     DWORD inputStartTime_ = 0;

@@ -53,18 +53,27 @@ extern "C" DWORD WINAPI modMessage(UINT device, UINT message, DWORD_PTR /*user*/
         default:
             break;
     }
-    Guard guard;
     Loopback& loop = Loopback::Instance();
+    if (message == MODM_DATA || message == MODM_LONGDATA) {
+        bool wake = false;
+        DWORD result;
+        {
+            Guard guard;
+            result = message == MODM_DATA ? loop.SendShort(static_cast<DWORD>(param1), &wake)
+                                          : loop.SendLong(reinterpret_cast<MIDIHDR*>(param1),
+                                                          static_cast<DWORD>(param2), &wake);
+        }
+        if (wake)
+            loop.Wake();
+        return result;
+    }
+    Guard guard;
     switch (message) {
         case MODM_OPEN:
             return loop.OpenOutput(reinterpret_cast<const MIDIOPENDESC*>(param1),
                                    static_cast<DWORD>(param2));
         case MODM_CLOSE:
             return loop.CloseOutput();
-        case MODM_DATA:
-            return loop.SendShort(static_cast<DWORD>(param1));
-        case MODM_LONGDATA:
-            return loop.SendLong(reinterpret_cast<MIDIHDR*>(param1), static_cast<DWORD>(param2));
         case MODM_RESET:
             return loop.ResetOutput();
         default:

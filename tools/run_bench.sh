@@ -4,10 +4,9 @@
 # packages are installed (installed here when missing, as root).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/install_deps.sh
-if [ "$(id -u)" = 0 ] && ! dpkg -s librtmidi-dev libportmidi-dev >/dev/null 2>&1; then
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq librtmidi-dev libportmidi-dev
+tools/install_deps.sh native
+if [ "$(id -u)" = 0 ]; then
+  tools/install_deps.sh bench
 fi
 cmake --preset release >/dev/null
 cmake --build --preset release -j2 --target engine_bench winmm_bench simwinmm_bench

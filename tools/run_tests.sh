@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Every test: the native build (debug, warnings as errors) and the style
-# checks, the sanitizer builds, then the Windows stage (the 32-bit DLL's
-# checks, and the Windows build's tests under Wine on the real winmm).
-# Installs what is missing (as root).
+# checks, the sanitizer builds, then the Windows stage (every test of the
+# shipped 32-bit DLL under 32-bit Wine, and of the 64-bit build under 64-bit
+# Wine, on the real winmm). Installs what is missing (as root), including the
+# means to run 32-bit code, first, so that a machine that cannot run the
+# Windows stage fails at once.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/install_deps.sh
+tools/install_deps.sh native style windows
 
 run_preset() {
   local preset=$1

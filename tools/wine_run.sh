@@ -1,32 +1,55 @@
 #!/usr/bin/env bash
-# Runs a Windows program of the windows-x86 build under Wine, in the build's
-# own prefix (<build>/wineprefix), with the loopback MIDI driver installed and
-# chosen. Used by ctest as the cross-compiling emulator:
-#   tools/wine_run.sh <program.exe> [arguments...]
-#   tools/wine_run.sh --prepare <build dir>    (only make the prefix ready)
-# The prefix is made on first use (about 10 s), under a lock so that parallel
+# Runs a Windows program of the Windows build under Wine of the given word
+# size (32: windows-x86, the product; 64: windows-x64), in the build's own
+# prefix (<build>/wineprefix), with the loopback MIDI driver installed in its
+# system32 and chosen as the audio driver, so that the program meets Wine's
+# real winmm. ctest uses it as the cross-compiling emulator:
+#   tools/wine_run.sh 32|64 <program.exe> [arguments...]
+#   tools/wine_run.sh 32|64 --prepare <build dir>    (only make the prefix ready)
+# The prefix is made on first use (10 to 45 s), under a lock so that parallel
 # tests wait for one another; the build prepares it so that listing the tests
-# does not pay for it. TESMAR_BUILD_DIR overrides the build directory,
-# which is otherwise the nearest parent of the program holding CMakeCache.txt.
-#
-# Where this machine cannot run 32-bit Wine, the program is not started: the
-# run reports "[  SKIPPED ]" and exits 77, and a test listing names one
-# placeholder test, so that ctest skips rather than fails (and preparing does
-# nothing). tools/wine64_run.sh is the 64-bit build's runner, which never skips.
+# does not pay for it. TESMAR_BUILD_DIR overrides the build directory, which
+# is otherwise the nearest parent of the program holding CMakeCache.txt.
+# Nothing is skipped: every step is checked, and without a Wine that runs the
+# run fails. 32-bit Wine needs 32-bit x86 programs to run, through qemu-i386
+# where the kernel runs none (tools/install_deps.sh windows sets that up).
 set -euo pipefail
 
+usage() {
+  echo "usage: $0 32|64 program.exe [arguments...] | $0 32|64 --prepare build-dir" >&2
+  exit 2
+}
+
+fail() {
+  echo "wine_run.sh: $*" >&2
+  exit 1
+}
+
+[ $# -ge 2 ] || usage
+bits=$1
+shift
 prepare_only=false
-if [ "${1:-}" = --prepare ] && [ $# -eq 2 ]; then
+if [ "$1" = --prepare ] && [ $# -eq 2 ]; then
   prepare_only=true
   TESMAR_BUILD_DIR=$2
   program=
-elif [ $# -ge 1 ] && [ "$1" != --prepare ]; then
+elif [ "$1" != --prepare ]; then
   program=$1
   shift
 else
-  echo "usage: $0 program.exe [arguments...] | --prepare build-dir" >&2
-  exit 2
+  usage
 fi
+
+# Debian's `wine` picks the 32-bit loader whenever wine32 is installed: name
+# each loader itself. The 64-bit server serves the clients of both.
+case "$bits" in
+  32) loader=/usr/lib/wine/wine arch=win32 package=wine32:i386 ;;
+  64) loader=/usr/lib/wine/wine64 arch=win64 package=wine64 ;;
+  *) usage ;;
+esac
+server=/usr/lib/wine/wineserver64
+[ -x "$loader" ] || fail "$bits-bit Wine is not installed ($loader; package $package: tools/install_deps.sh windows)"
+[ -x "$server" ] || fail "the Wine server is not installed ($server; package wine64: tools/install_deps.sh windows)"
 
 find_build_dir() {
   local dir
@@ -41,64 +64,50 @@ find_build_dir() {
   pwd
 }
 
-skip() {
-  local reason=$1
-  if $prepare_only; then
-    exit 0
-  fi
-  for arg in "$@"; do
-    if [ "$arg" = --gtest_list_tests ]; then
-      printf 'WineUnavailable.\n  %s\n' "$(basename "$program" .exe | tr -c 'A-Za-z0-9_\n' _)"
-      exit 0
-    fi
-  done
-  echo "[  SKIPPED ] not run: $reason"
-  exit 77
-}
-
-# 32-bit Wine needs the kernel to run 32-bit x86 programs; some kernels have
-# that switched off.
-if ! command -v wine >/dev/null 2>&1; then
-  skip "wine is not installed (tools/windows_tests.sh installs it)" "$@"
-fi
-if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
-  skip "this machine cannot run 32-bit x86 programs, so not 32-bit Wine either" "$@"
-fi
-
 build_dir=$(cd "${TESMAR_BUILD_DIR:-$(find_build_dir)}" && pwd)
 export WINEPREFIX="$build_dir/wineprefix"
-export WINEARCH=win32
+export WINEARCH=$arch
 export WINEDEBUG=-all
+export WINELOADER=$loader
+export WINESERVER=$server
 # No prompts to install the .NET and HTML engines into a fresh prefix.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
 driver="$build_dir/loopdrv/wineloop.drv"
 system32="$WINEPREFIX/drive_c/windows/system32"
+log="$build_dir/wineprefix.log"
 
 exec 9>"$build_dir/wineprefix.lock"
 flock 9
 if [ ! -f "$WINEPREFIX/.tesmar-ready" ]; then
+  "$loader" --version >/dev/null 2>&1 9>&- ||
+    fail "$bits-bit Wine does not start ($loader): this machine cannot run its code (tools/install_deps.sh windows, as root, sets up 32-bit x86 programs)"
   rm -rf "$WINEPREFIX"
-  if ! timeout 180 wineboot -i >"$build_dir/wineprefix.log" 2>&1 9>&-; then
-    echo "wine_run.sh: creating the Wine prefix failed; see $build_dir/wineprefix.log" >&2
-    exit 1
-  fi
+  timeout 300 "$loader" wineboot -i >"$log" 2>&1 9>&- ||
+    fail "creating the $bits-bit Wine prefix failed; see $log"
   # The loopback driver replaces Wine's own audio and MIDI devices here.
-  wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d loop /f >>"$build_dir/wineprefix.log" 2>&1 9>&-
-  wineserver -w
+  timeout 120 "$loader" reg add 'HKCU\Software\Wine\Drivers' /v Audio /d loop /f >>"$log" 2>&1 9>&- ||
+    fail "setting the audio driver in the $bits-bit Wine prefix failed; see $log"
+  "$server" -w 9>&- || fail "the Wine server did not end after preparing the prefix"
   touch "$WINEPREFIX/.tesmar-ready"
 fi
-if [ -f "$driver" ] && ! cmp -s "$driver" "$system32/wineloop.drv"; then
+[ -f "$driver" ] || fail "$driver is not built (target wineloop)"
+if ! cmp -s "$driver" "$system32/wineloop.drv"; then
   cp "$driver" "$system32/wineloop.drv.new"
   mv "$system32/wineloop.drv.new" "$system32/wineloop.drv"
 fi
-# The session's own processes start with the first program and keep its
-# output open until the server ends, which would hold ctest up: start them
-# here, writing nowhere (as tools/wine64_run.sh does).
-if wineserver -p20 </dev/null >/dev/null 2>&1 9>&-; then
-  wine cmd /c exit </dev/null >/dev/null 2>&1 9>&- || true
+# The session's own processes (services, devices, desktop) start with the
+# first program and keep whatever output it had: ctest would wait for them to
+# close its pipes, which they do only when the server ends. So the session
+# starts here, writing nowhere, with a server that outlives each program by
+# some seconds (ctest runs one program after another). A server already
+# running refuses to start a second one.
+if "$server" -p20 </dev/null >/dev/null 2>&1 9>&-; then
+  timeout 300 "$loader" cmd /c exit </dev/null >/dev/null 2>&1 9>&- ||
+    fail "$bits-bit Wine cannot start a program in $WINEPREFIX"
 fi
 exec 9>&-
+
 if $prepare_only; then
   exit 0
 fi
@@ -107,8 +116,8 @@ fi
 # they come, so those lose the CR.
 for arg in "$@"; do
   if [ "$arg" = --gtest_list_tests ]; then
-    wine "$program" "$@" | tr -d '\r'
+    "$loader" "$program" "$@" | tr -d '\r'
     exit
   fi
 done
-exec wine "$program" "$@"
+exec "$loader" "$program" "$@"

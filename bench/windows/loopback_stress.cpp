@@ -1,5 +1,5 @@
-// Stress through the real winmm: the module (Tesmar.x32, or Tesmar.x64 where
-// only 64-bit Wine runs), loaded and called as the host does (exports,
+// Stress through the real winmm: the module (Tesmar.x32, or Tesmar.x64 in
+// the 64-bit build), loaded and called as the host does (exports,
 // registration, scripting interface), sends through the "Loopback" port pair
 // of the loopback driver and reads everything back.
 //
@@ -8,8 +8,10 @@
 //
 // 100,000 short messages and 200 system-exclusive messages of 1 to 4,000 data
 // bytes must come back intact and in order. Reported, not asserted: messages
-// per second, and send-to-receive latency (median, 99th percentile), measured
-// one message at a time from SendMessage to the GetNextMessage that returns it.
+// per second, send-to-receive latency (median, 99th percentile) measured one
+// message at a time from SendMessage to the GetNextMessage that returns it,
+// and where one message's time goes. Rounds alternate with bare winmm (the
+// baseline), so that both meet the same machine load.
 // Exit status 0 when everything came back intact, 1 otherwise.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -24,7 +26,10 @@
 #include <string>
 #include <vector>
 
+#include "bench/windows/breakdown.h"
+#include "bench/windows/host_replay.h"
 #include "bench/windows/raw_loopback.h"
+#include "bench/windows/stress_session.h"
 #include "hostsim/loader.h"
 #include "hostsim/sim_host.h"
 
@@ -35,131 +40,45 @@ constexpr int32_t kSysExCount = 200;
 constexpr int32_t kLatencySamples = 2000;
 constexpr int32_t kBatch = 256;
 constexpr int32_t kQueueBytes = 1 << 16;
+constexpr int32_t kChunks = 32;  // per round, for the steps timed alone
+constexpr int32_t kChunkSize = 256;
 constexpr int32_t kDefaultRounds = 5;
 
-class Session {
-public:
-    Session(hostsim::SimHost& host, hostsim::LoadedModule& module, hostsim::ScriptObject& object)
-        : host_(host), module_(module), object_(object) {}
-
-    // Calls a method by name; the caller releases the result.
-    ScriptValue Call(const char* method, std::vector<ScriptValue> args = {}) {
-        ScriptValue result = host_.Void();
-        object_.Call(module_.MethodNumber(method), args, result);
-        for (ScriptValue& arg : args)
-            host_.Release(arg);
-        return result;
-    }
-    // Calls and keeps only the integer (status #code, or a plain integer).
-    int32_t CallCode(const char* method, std::vector<ScriptValue> args = {}) {
-        ScriptValue result = Call(method, std::move(args));
-        int32_t code = host_.IntegerOf(result);
-        if (host_.KindOf(result) == hostsim::Kind::PropList) {
-            ScriptValue first = host_.At(result, 1);
-            code = host_.IntegerOf(first);
-            host_.Release(first);
-        }
-        host_.Release(result);
-        return code;
-    }
-
-    ScriptValue NoteOn(int32_t sequence) {
-        ScriptValue message = host_.NewList();
-        Append(message, host_.SymbolValue("noteOn"));
-        Append(message, host_.Integer(sequence / (128 * 127) % 16 + 1));
-        Append(message, host_.Integer(sequence / 127 % 128));
-        Append(message, host_.Integer(sequence % 127 + 1));
-        return message;
-    }
-    static int32_t Sequence(int32_t channel, int32_t number, int32_t velocity) {
-        return ((channel - 1) * 128 + number) * 127 + velocity - 1;
-    }
-
-    ScriptValue SysEx(int32_t manufacturer, const std::vector<int32_t>& data) {
-        ScriptValue message = host_.NewList();
-        Append(message, host_.SymbolValue("systemExclusive"));
-        Append(message, host_.Integer(manufacturer));
-        ScriptValue bytes = host_.NewList();
-        for (int32_t byte : data)
-            Append(bytes, host_.Integer(byte));
-        Append(message, bytes);
-        return message;
-    }
-
-    // Element `position` of a property list or list, as an integer.
-    int32_t IntegerAt(const ScriptValue& list, int32_t position) {
-        ScriptValue element = host_.At(list, position);
-        int32_t value = host_.IntegerOf(element);
-        host_.Release(element);
-        return value;
-    }
-
-    hostsim::SimHost& host() { return host_; }
-
-private:
-    void Append(ScriptValue& list, ScriptValue value) {
-        host_.Append(list, value);
-        host_.Release(value);
-    }
-
-    hostsim::SimHost& host_;
-    hostsim::LoadedModule& module_;
-    hostsim::ScriptObject& object_;
-};
-
-int32_t FindLoopback(Session& s, const char* method) {
-    ScriptValue ports = s.Call(method);
-    int32_t found = 0;
-    for (int32_t i = 1; i <= s.host().Count(ports) && found == 0; ++i) {
-        ScriptValue name = s.host().At(ports, i);
-        if (s.host().TextOf(name) == "Loopback")
-            found = i;
-        s.host().Release(name);
-    }
-    s.host().Release(ports);
-    return found;
-}
-
-// Reads one message; an empty property list when none is pending.
-ScriptValue Next(Session& s) {
-    return s.Call("GetNextMessage");
-}
-
-bool ShortPhase(Session& s, double* rate) {
+// Batches sent, each waited for until the driver is idle, then read: after
+// the wait every message of the batch must be queued.
+bool ShortPhase(Session& s, const Driver& driver, double* rate) {
     hostsim::SimHost& host = s.host();
-    int32_t received = 0;
+    const int32_t send = s.MethodNumber("SendMessage");
+    const int32_t getNext = s.MethodNumber("GetNextMessage");
+    const std::vector<ScriptValue> none;
     bool intact = true;
     const double start = Now();
     for (int32_t sent = 0; sent < kShortCount;) {
+        const int32_t first = sent;
         const int32_t end = std::min(sent + kBatch, kShortCount);
         for (; sent < end; ++sent) {
-            if (s.CallCode("SendMessage", {s.NoteOn(sent)}) != 0)
+            std::vector<ScriptValue> args = {s.NoteOn(sent)};
+            ScriptValue result = s.CallKeeping(send, args);
+            host.Release(args[0]);
+            const int32_t code = s.IntegerAt(result, 1);
+            host.Release(result);
+            if (code != 0)
                 return false;
         }
-        const double deadline = Now() + 5.0;
-        while (received < sent) {
-            ScriptValue message = Next(s);
-            if (host.Count(message) == 0) {
-                host.Release(message);
-                if (Now() > deadline)
-                    return false;
-                Sleep(0);
-                continue;
-            }
-            // [#type, #channel, #number, #velocity, #timestamp]
-            int32_t sequence = Session::Sequence(s.IntegerAt(message, 2), s.IntegerAt(message, 3),
-                                                 s.IntegerAt(message, 4));
-            if (sequence != received)
+        if (!driver.waitIdle(kDeadlineMs))
+            return false;
+        for (int32_t expected = first; expected < end; ++expected) {
+            ScriptValue message = s.CallKeeping(getNext, none);
+            if (s.ReadNoteOn(message) != expected)
                 intact = false;
             host.Release(message);
-            ++received;
         }
     }
     *rate = kShortCount / (Now() - start);
     return intact;
 }
 
-bool SysExPhase(Session& s, double* bytesPerSecond) {
+bool SysExPhase(Session& s, const Driver& driver, double* bytesPerSecond) {
     hostsim::SimHost& host = s.host();
     bool intact = true;
     int64_t bytes = 0;
@@ -173,35 +92,30 @@ bool SysExPhase(Session& s, double* bytesPerSecond) {
         if (s.CallCode("SendMessage", {s.SysEx(manufacturer, data)}) != 0)
             return false;
         bytes += length + 3;
+        if (!driver.waitIdle(kDeadlineMs))
+            return false;
 
-        const double deadline = Now() + 5.0;
-        ScriptValue message = Next(s);
-        while (host.Count(message) == 0) {
-            host.Release(message);
-            if (Now() > deadline)
-                return false;
-            Sleep(0);
-            message = Next(s);
-        }
         // [#type, #manufacturerID, #data, #timestamp]
-        if (s.IntegerAt(message, 2) != manufacturer)
-            intact = false;
-        ScriptValue got = host.At(message, 3);
-        if (host.Count(got) != length) {
+        ScriptValue message = s.Call("GetNextMessage");
+        if (host.Count(message) != 4 || s.IntegerAt(message, 2) != manufacturer) {
             intact = false;
         } else {
+            ScriptValue got = host.At(message, 3);
+            if (host.Count(got) != length)
+                intact = false;
             for (int32_t k = 0; k < length && intact; ++k) {
                 if (s.IntegerAt(got, k + 1) != data[k])
                     intact = false;
             }
+            host.Release(got);
         }
-        host.Release(got);
         host.Release(message);
     }
     *bytesPerSecond = static_cast<double>(bytes) / (Now() - start);
     return intact;
 }
 
+// One message at a time, read back as soon as it is there (polled).
 bool LatencyPhase(Session& s, std::vector<double>* samples) {
     hostsim::SimHost& host = s.host();
     for (int32_t i = 0; i < kLatencySamples; ++i) {
@@ -209,18 +123,17 @@ bool LatencyPhase(Session& s, std::vector<double>* samples) {
         const double sent = Now();
         if (s.CallCode("SendMessage", {note}) != 0)
             return false;
-        ScriptValue message = Next(s);
+        ScriptValue message = s.Call("GetNextMessage");
         while (host.Count(message) == 0) {
             host.Release(message);
-            if (Now() - sent > 5.0)
+            if (Now() - sent > kDeadlineSeconds)
                 return false;
-            message = Next(s);
+            message = s.Call("GetNextMessage");
         }
         const double arrived = Now();
         host.Release(message);
         samples->push_back((arrived - sent) * 1e6);
     }
-    std::sort(samples->begin(), samples->end());
     return true;
 }
 
@@ -248,7 +161,7 @@ struct PluginFigures {
     std::vector<double> latency;
 };
 
-PluginFigures RunPlugin(Session& s, int32_t input, int32_t output) {
+PluginFigures RunPlugin(Session& s, const Driver& driver, int32_t input, int32_t output) {
     PluginFigures figures;
     hostsim::SimHost& host = s.host();
     if (s.CallCode("OpenInput", {host.Integer(input), host.Integer(kQueueBytes)}) != 0 ||
@@ -256,8 +169,8 @@ PluginFigures RunPlugin(Session& s, int32_t input, int32_t output) {
         std::fprintf(stderr, "loopback_stress: cannot open the ports\n");
         return figures;
     }
-    const bool shortOk = ShortPhase(s, &figures.shortRate);
-    const bool sysExOk = SysExPhase(s, &figures.sysExRate);
+    const bool shortOk = ShortPhase(s, driver, &figures.shortRate);
+    const bool sysExOk = SysExPhase(s, driver, &figures.sysExRate);
     const bool latencyOk = LatencyPhase(s, &figures.latency);
     const bool overflowed = s.CallCode("InputOverflowed") != 0;
     if (!shortOk)
@@ -272,6 +185,82 @@ PluginFigures RunPlugin(Session& s, int32_t input, int32_t output) {
     s.CallCode("CloseInput");
     s.CallCode("CloseOutput");
     return figures;
+}
+
+// Per-round figures, gathered for medians.
+struct Series {
+    std::vector<double> rawRate, pacedRate, rate, sysExRate, rawLatency, latency;
+    Breakdown steps;
+};
+
+void Report(const Series& r, int32_t rounds) {
+    const double rawRate = Median(r.rawRate);
+    const double pacedRate = Median(r.pacedRate);
+    const double rate = Median(r.rate);
+    std::printf(
+        "%d rounds; each: %d short messages in batches of %d, intact and in order; "
+        "%d sysex messages of 1 to 4000 data bytes, intact and in order\n",
+        rounds, kShortCount, kBatch, kSysExCount);
+    std::printf(
+        "short messages, median of rounds: plug-in %.0f messages/s, bare winmm "
+        "%.0f messages/s (ratio %.3f)\n",
+        rate, rawRate, rate / rawRate);
+    std::printf(
+        "  bare winmm with the host's and the script's work for each message done beside it "
+        "(replayed, no plug-in): %.0f messages/s (plug-in's ratio %.3f)\n",
+        pacedRate, rate / pacedRate);
+    std::printf("sysex, median of rounds: plug-in %.0f bytes/s\n", Median(r.sysExRate));
+    std::printf(
+        "latency, send to read, %zu samples each: plug-in median %.1f us, p99 %.1f us; bare "
+        "winmm median %.1f us, p99 %.1f us (ratio of medians %.2f)\n",
+        r.latency.size(), Median(r.latency), Percentile99(r.latency), Median(r.rawLatency),
+        Percentile99(r.rawLatency), Median(r.latency) / Median(r.rawLatency));
+
+    const Breakdown& b = r.steps;
+    const double sendCall = Median(b.sendCall);
+    const double sendHost = Median(b.sendHostCalls);
+    // winmm's share as the plug-in meets it: sends paced by the host's work.
+    const double sendWinmm = Median(b.sendHostCallsAndBare) - sendHost;
+    const double sendOwn = sendCall - sendHost - sendWinmm;
+    const double delivery = Median(b.delivery);
+    const double deliveryBare = Median(b.deliveryBare);
+    const double readCall = Median(b.readCall);
+    const double readHost = Median(b.readHostCalls);
+    const double make = Median(b.scriptMake);
+    const double read = Median(b.scriptRead);
+    const auto share = [](double part, double whole) { return 100 * part / whole; };
+    std::printf(
+        "one short message, us, medians of %zu chunks of %d messages, the steps taking turns "
+        "(share of the step):\n",
+        b.sendCall.size(), kChunkSize);
+    std::printf("  sending: SendMessage %.3f\n", sendCall);
+    std::printf("    the host stand-in's calls %.3f (%.0f%%): %llu service calls (replayed %llu)\n",
+                sendHost, share(sendHost, sendCall),
+                static_cast<unsigned long long>(b.sendServiceCalls),
+                static_cast<unsigned long long>(b.sendReplayedCalls));
+    std::printf(
+        "    winmm with the driver     %.3f (%.0f%%): a bare send after each replay "
+        "(back to back: %.3f)\n",
+        sendWinmm, share(sendWinmm, sendCall), Median(b.sendBare));
+    std::printf("    the plug-in's own work    %.3f (%.0f%%)\n", sendOwn, share(sendOwn, sendCall));
+    std::printf("  receiving, driver thread: into the plug-in's queue %.3f\n", delivery);
+    std::printf("    winmm with the driver     %.3f (%.0f%%): into a bare counting callback\n",
+                deliveryBare, share(deliveryBare, delivery));
+    std::printf("    the plug-in's capture     %.3f (%.0f%%)\n", delivery - deliveryBare,
+                share(delivery - deliveryBare, delivery));
+    std::printf("  receiving, host thread: GetNextMessage %.3f\n", readCall);
+    std::printf("    the host stand-in's calls %.3f (%.0f%%): %llu service calls (replayed %llu)\n",
+                readHost, share(readHost, readCall),
+                static_cast<unsigned long long>(b.readServiceCalls),
+                static_cast<unsigned long long>(b.readReplayedCalls));
+    std::printf("    the plug-in's own work    %.3f (%.0f%%)\n", readCall - readHost,
+                share(readCall - readHost, readCall));
+    std::printf("  the stress program as a script: making a note-on %.3f, reading one back %.3f\n",
+                make, read);
+    std::printf(
+        "  host thread per round trip, sum of the steps %.3f; 1 / rate: plug-in %.3f, bare winmm "
+        "%.3f\n",
+        make + sendCall + readCall + read, 1e6 / rate, 1e6 / rawRate);
 }
 
 }  // namespace
@@ -299,52 +288,69 @@ int main(int argc, char** argv) {
         }
         Session s(host, *module, *object);
         s.CallCode("Init");
-        const int32_t input = FindLoopback(s, "GetInputPorts");
-        const int32_t output = FindLoopback(s, "GetOutputPorts");
-        if (input == 0 || output == 0) {
+        const int32_t input = s.FindLoopback("GetInputPorts");
+        const int32_t output = s.FindLoopback("GetOutputPorts");
+        Driver driver;
+        if (input == 0 || output == 0 || !driver.Find()) {
             std::fprintf(stderr, "loopback_stress: no \"Loopback\" ports (is wineloop.drv set?)\n");
             return 1;
         }
 
-        // Rounds alternate the bare winmm baseline and the plug-in, so that
-        // both meet the same machine load.
-        std::vector<double> rawRates, shortRates, sysExRates, rawLatency, latency;
+        // The paced baseline: what the plug-in's path does for each message
+        // on the host's side (the script's list, the stand-in's calls of
+        // SendMessage and GetNextMessage, the script's reading), without it.
+        HostReplay replay(host);
+        Pace pace;
+        pace.beforeSend = [&](int32_t sequence) {
+            std::vector<ScriptValue> args = {s.NoteOn(sequence)};
+            ScriptValue result = replay.Send(args);
+            host.Release(args[0]);
+            const int32_t code = s.IntegerAt(result, 1);
+            host.Release(result);
+            return code == 0;
+        };
+        pace.perArrival = [&] {
+            ScriptValue message = replay.Read();
+            const bool read = s.ReadNoteOn(message) >= 0;
+            host.Release(message);
+            return read;
+        };
+
+        Series series;
         for (int32_t round = 0; round < rounds && ok; ++round) {
-            RawFigures raw = RunRawLoopback(kShortCount, kBatch, kLatencySamples);
+            RawFigures raw = RunRawLoopback(driver, kShortCount, kBatch, kLatencySamples);
             if (!raw.ok) {
                 std::printf("bare winmm: LOST OR OUT OF ORDER\n");
                 ok = false;
                 break;
             }
-            rawRates.push_back(raw.messagesPerSecond);
-            rawLatency.insert(rawLatency.end(), raw.latencyMicroseconds.begin(),
-                              raw.latencyMicroseconds.end());
-            PluginFigures plugin = RunPlugin(s, input, output);
-            ok = plugin.ok;
-            shortRates.push_back(plugin.shortRate);
-            sysExRates.push_back(plugin.sysExRate);
-            latency.insert(latency.end(), plugin.latency.begin(), plugin.latency.end());
-        }
+            series.rawRate.push_back(raw.messagesPerSecond);
+            series.rawLatency.insert(series.rawLatency.end(), raw.latencyMicroseconds.begin(),
+                                     raw.latencyMicroseconds.end());
+            RawFigures paced = RunRawLoopback(driver, kShortCount, kBatch, 0, &pace);
+            if (!paced.ok) {
+                std::printf("bare winmm, paced: LOST OR OUT OF ORDER\n");
+                ok = false;
+                break;
+            }
+            series.pacedRate.push_back(paced.messagesPerSecond);
 
-        if (ok) {
-            const double rawRate = Median(rawRates);
-            const double rate = Median(shortRates);
-            std::printf(
-                "%d rounds; each: %d short messages in batches of %d, intact and in order; "
-                "%d sysex messages of 1 to 4000 data bytes, intact and in order\n",
-                rounds, kShortCount, kBatch, kSysExCount);
-            std::printf(
-                "short messages, median of rounds: plug-in %.0f messages/s, bare winmm "
-                "%.0f messages/s (ratio %.2f)\n",
-                rate, rawRate, rate / rawRate);
-            std::printf("sysex, median of rounds: plug-in %.0f bytes/s\n", Median(sysExRates));
-            std::printf(
-                "latency, send to read, %zu samples each: plug-in median %.1f us, p99 "
-                "%.1f us; bare winmm median %.1f us, p99 %.1f us (ratio of medians "
-                "%.2f)\n",
-                latency.size(), Median(latency), Percentile99(latency), Median(rawLatency),
-                Percentile99(rawLatency), Median(latency) / Median(rawLatency));
+            PluginFigures plugin = RunPlugin(s, driver, input, output);
+            ok = plugin.ok;
+            series.rate.push_back(plugin.shortRate);
+            series.sysExRate.push_back(plugin.sysExRate);
+            series.latency.insert(series.latency.end(), plugin.latency.begin(),
+                                  plugin.latency.end());
+
+            Breakdown steps = MeasureBreakdown(s, driver, input, output, kChunks, kChunkSize);
+            if (!steps.ok) {
+                std::printf("breakdown: a step failed\n");
+                ok = false;
+            }
+            series.steps.Append(steps);
         }
+        if (ok)
+            Report(series, rounds);
     }
     module.reset();
     if (host.LiveValues() != 0 || host.LiveBlocks() != 0 || host.BadReleases() != 0) {

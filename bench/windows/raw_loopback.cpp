@@ -1,10 +1,5 @@
 #include "bench/windows/raw_loopback.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-
 #include <mmsystem.h>
 
 #include <algorithm>
@@ -46,8 +41,9 @@ UINT FindLoopback(UINT count, GetCaps getCaps) {
     return UINT(-1);
 }
 
-bool WaitFor(const Arrivals& arrivals, uint32_t count) {
-    const double deadline = Now() + 5.0;
+// For one message at a time: spins, as a latency measurement must.
+bool SpinFor(const Arrivals& arrivals, uint32_t count) {
+    const double deadline = Now() + kDeadlineSeconds;
     while (arrivals.received.load(std::memory_order_acquire) < count) {
         if (Now() > deadline)
             return false;
@@ -56,6 +52,71 @@ bool WaitFor(const Arrivals& arrivals, uint32_t count) {
 }
 
 }  // namespace
+
+bool Driver::Find() {
+    waitIdle = FindLoopbackExport<LoopbackWaitIdleProc>("LoopbackWaitIdle");
+    inject = FindLoopbackExport<LoopbackInjectProc>("LoopbackInject");
+    return waitIdle != nullptr && inject != nullptr;
+}
+
+std::vector<BYTE> NoteOnBytes(uint32_t first, uint32_t count) {
+    std::vector<BYTE> bytes;
+    bytes.reserve(count * 3);
+    for (uint32_t i = 0; i < count; ++i) {
+        const DWORD message = Message(first + i);
+        bytes.push_back(static_cast<BYTE>(message));
+        bytes.push_back(static_cast<BYTE>(message >> 8));
+        bytes.push_back(static_cast<BYTE>(message >> 16));
+    }
+    return bytes;
+}
+
+HMIDIOUT OpenBareOutput() {
+    const UINT id = FindLoopback<MIDIOUTCAPSA>(midiOutGetNumDevs(), midiOutGetDevCapsA);
+    HMIDIOUT output = nullptr;
+    if (id == UINT(-1) || midiOutOpen(&output, id, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR)
+        return nullptr;
+    return output;
+}
+
+struct BareInput::Counter {
+    std::atomic<uint32_t> received{0};
+};
+
+namespace {
+
+void CALLBACK CountInput(HMIDIIN, UINT message, DWORD_PTR instance, DWORD_PTR, DWORD_PTR) {
+    if (message == MIM_DATA)
+        reinterpret_cast<std::atomic<uint32_t>*>(instance)->fetch_add(1, std::memory_order_release);
+}
+
+}  // namespace
+
+BareInput::BareInput() : counter_(new Counter) {
+    const UINT id = FindLoopback<MIDIINCAPSA>(midiInGetNumDevs(), midiInGetDevCapsA);
+    if (id == UINT(-1) || midiInOpen(&handle_, id, reinterpret_cast<DWORD_PTR>(CountInput),
+                                     reinterpret_cast<DWORD_PTR>(&counter_->received),
+                                     CALLBACK_FUNCTION) != MMSYSERR_NOERROR) {
+        handle_ = nullptr;
+        return;
+    }
+    if (midiInStart(handle_) != MMSYSERR_NOERROR) {
+        midiInClose(handle_);
+        handle_ = nullptr;
+    }
+}
+
+BareInput::~BareInput() {
+    if (handle_ != nullptr) {
+        midiInReset(handle_);
+        midiInClose(handle_);
+    }
+    delete counter_;
+}
+
+uint32_t BareInput::Received() const {
+    return counter_->received.load(std::memory_order_acquire);
+}
 
 double Now() {
     static const double period = [] {
@@ -68,7 +129,8 @@ double Now() {
     return static_cast<double>(t.QuadPart) * period;
 }
 
-RawFigures RunRawLoopback(int32_t count, int32_t batch, int32_t latencySamples) {
+RawFigures RunRawLoopback(const Driver& driver, int32_t count, int32_t batch,
+                          int32_t latencySamples, const Pace* pace) {
     RawFigures figures;
     const UINT inputId = FindLoopback<MIDIINCAPSA>(midiInGetNumDevs(), midiInGetDevCapsA);
     const UINT outputId = FindLoopback<MIDIOUTCAPSA>(midiOutGetNumDevs(), midiOutGetDevCapsA);
@@ -86,21 +148,27 @@ RawFigures RunRawLoopback(int32_t count, int32_t batch, int32_t latencySamples) 
         return figures;
     }
     bool ok = midiInStart(input) == MMSYSERR_NOERROR;
+    uint32_t sequence = 0;
 
-    const double start = Now();
+    // Throughput: a batch is sent, then waited for until the driver is idle.
+    double start = Now();
     for (int32_t sent = 0; ok && sent < count;) {
+        const int32_t first = sent;
         const int32_t end = std::min(sent + batch, count);
-        for (; ok && sent < end; ++sent)
-            ok = midiOutShortMsg(output, Message(static_cast<uint32_t>(sent))) == MMSYSERR_NOERROR;
-        ok = ok && WaitFor(arrivals, static_cast<uint32_t>(sent));
+        for (; ok && sent < end; ++sent) {
+            ok = (pace == nullptr || pace->beforeSend(sent)) &&
+                 midiOutShortMsg(output, Message(sequence++)) == MMSYSERR_NOERROR;
+        }
+        ok = ok && driver.waitIdle(kDeadlineMs) && arrivals.received.load() == sequence;
+        for (int32_t i = first; ok && pace != nullptr && i < end; ++i)
+            ok = pace->perArrival();
     }
     figures.messagesPerSecond = count / (Now() - start);
 
-    for (int32_t i = 0; ok && i < latencySamples; ++i) {
-        const uint32_t sequence = static_cast<uint32_t>(count + i);
+    for (int32_t i = 0; ok && pace == nullptr && i < latencySamples; ++i) {
         const double sent = Now();
-        ok = midiOutShortMsg(output, Message(sequence)) == MMSYSERR_NOERROR &&
-             WaitFor(arrivals, sequence + 1);
+        ok = midiOutShortMsg(output, Message(sequence++)) == MMSYSERR_NOERROR &&
+             SpinFor(arrivals, sequence);
         figures.latencyMicroseconds.push_back((Now() - sent) * 1e6);
     }
     std::sort(figures.latencyMicroseconds.begin(), figures.latencyMicroseconds.end());

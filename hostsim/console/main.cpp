@@ -60,9 +60,7 @@ bool ReadLines(std::istream& in, std::vector<std::string>* lines) {
 
 void Wait(int32_t ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-#ifndef _WIN32
     console::WaitForVirtualInputs();
-#endif
 }
 
 int Run(const console::Options& options) {

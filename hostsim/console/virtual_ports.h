@@ -2,6 +2,14 @@
 // Windows only: on Windows the system's own devices are used.
 #pragma once
 
+namespace console {
+
+// Lets the driver threads deliver what was sent or looped back so far: off
+// Windows simwinmm's, on Windows the loopback driver's when it is loaded.
+void WaitForVirtualInputs();
+
+}  // namespace console
+
 #ifndef _WIN32
 
 #include <vector>
@@ -13,8 +21,6 @@ namespace console {
 // Replaces every virtual port by `ports` (the loopback pair "Loopback" when
 // empty) and turns the trace to standard error on or off.
 void SetUpVirtualPorts(const std::vector<PortSpec>& ports, bool trace);
-// Lets the driver threads deliver what was sent or looped back so far.
-void WaitForVirtualInputs();
 // Closes what is still open, removes the ports and the trace.
 void TearDownVirtualPorts();
 

@@ -16,9 +16,13 @@
 #include <mutex>
 #include <vector>
 
+#include "loopdrv/control.h"
+
 namespace {
 
 constexpr DWORD kBufferSize = 512;
+// Generous: emulation on a loaded machine is slow, not broken.
+constexpr DWORD kDeadlineMs = 30000;
 
 UINT FindInput() {
     for (UINT id = 0; id < midiInGetNumDevs(); ++id) {
@@ -49,6 +53,9 @@ struct Recorder {
     std::vector<DWORD> shorts;
     std::vector<MIDIHDR*> returned;  // input buffers, in order
     std::vector<MIDIHDR*> done;      // output headers
+    std::vector<UINT> arrivals;      // MIM_DATA and MIM_LONGDATA, in order
+    std::vector<BOOL> idleInCallback;
+    LoopbackWaitIdleProc waitIdleInCallback = nullptr;
     DWORD openThread = 0;
     DWORD dataThread = 0;
     DWORD doneThread = 0;
@@ -56,7 +63,7 @@ struct Recorder {
     template <typename Pred>
     bool WaitFor(Pred pred) {
         std::unique_lock<std::mutex> lock(mutex);
-        return changed.wait_for(lock, std::chrono::seconds(5), pred);
+        return changed.wait_for(lock, std::chrono::milliseconds(kDeadlineMs), pred);
     }
 };
 
@@ -71,6 +78,13 @@ void CALLBACK InputProc(HMIDIIN, UINT message, DWORD_PTR instance, DWORD_PTR par
     }
     if (message == MIM_LONGDATA)
         rec->returned.push_back(reinterpret_cast<MIDIHDR*>(param1));
+    if (message == MIM_DATA || message == MIM_LONGDATA) {
+        rec->arrivals.push_back(message);
+        // A delivery is in progress: the driver is not idle, and must not
+        // wait for itself.
+        if (rec->waitIdleInCallback != nullptr)
+            rec->idleInCallback.push_back(rec->waitIdleInCallback(0));
+    }
     rec->changed.notify_all();
 }
 
@@ -106,6 +120,10 @@ protected:
         ASSERT_EQ(midiOutOpen(&out, outputId, reinterpret_cast<DWORD_PTR>(&OutputProc),
                               reinterpret_cast<DWORD_PTR>(&outRec), CALLBACK_FUNCTION),
                   MMSYSERR_NOERROR);
+        waitIdle = FindLoopbackExport<LoopbackWaitIdleProc>("LoopbackWaitIdle");
+        inject = FindLoopbackExport<LoopbackInjectProc>("LoopbackInject");
+        ASSERT_NE(waitIdle, nullptr);
+        ASSERT_NE(inject, nullptr);
     }
     void TearDown() override {
         if (in != nullptr) {
@@ -143,13 +161,22 @@ protected:
     Recorder inRec;
     Recorder outRec;
     std::vector<Buffer> buffers;
+    LoopbackWaitIdleProc waitIdle = nullptr;
+    LoopbackInjectProc inject = nullptr;
 };
+
+std::vector<char> SysExBytes(std::initializer_list<int> bytes) {
+    std::vector<char> out;
+    for (int byte : bytes)
+        out.push_back(static_cast<char>(byte));
+    return out;
+}
 
 TEST_F(LoopbackTest, ShortMessagesComeBackInOrderFromTheDriverThread) {
     EXPECT_EQ(inRec.openThread, GetCurrentThreadId());
     // Nothing arrives before the input is started.
     ASSERT_EQ(midiOutShortMsg(out, 0x7F3C90), MMSYSERR_NOERROR);
-    Sleep(50);
+    ASSERT_TRUE(waitIdle(kDeadlineMs));
     ASSERT_EQ(midiInStart(in), MMSYSERR_NOERROR);
     constexpr DWORD kCount = 2000;
     for (DWORD i = 0; i < kCount; ++i) {
@@ -273,6 +300,96 @@ TEST_F(LoopbackTest, RefusedCloseStillReleasesThePort) {
     // One user at a time.
     HMIDIOUT second = nullptr;
     EXPECT_EQ(midiOutOpen(&second, outputId, 0, 0, CALLBACK_NULL), MMSYSERR_ALLOCATED);
+}
+
+TEST_F(LoopbackTest, WaitIdleReturnsOnceEverythingSentHasBeenDelivered) {
+    QueueBuffers(4);
+    ASSERT_EQ(midiInStart(in), MMSYSERR_NOERROR);
+    inRec.waitIdleInCallback = waitIdle;
+    constexpr DWORD kCount = 500;
+    for (DWORD i = 0; i < kCount; ++i)
+        ASSERT_EQ(midiOutShortMsg(out, 0x90u | (i % 128) << 8 | 0x40u << 16), MMSYSERR_NOERROR);
+    std::vector<char> bytes = SysExBytes({0xF0, 0x43, 0x10, 0x4C, 0xF7});
+    MIDIHDR header;
+    ASSERT_EQ(SendLong(header, bytes), MMSYSERR_NOERROR);
+
+    ASSERT_TRUE(waitIdle(kDeadlineMs));
+    {
+        std::lock_guard<std::mutex> lock(inRec.mutex);
+        EXPECT_EQ(inRec.shorts.size(), kCount);
+        ASSERT_EQ(inRec.returned.size(), 1u);
+        EXPECT_EQ(inRec.returned[0]->dwBytesRecorded, 5u);
+        EXPECT_EQ(inRec.idleInCallback, std::vector<BOOL>(kCount + 1, FALSE));
+        inRec.waitIdleInCallback = nullptr;
+    }
+    {
+        std::lock_guard<std::mutex> lock(outRec.mutex);
+        EXPECT_EQ(outRec.done.size(), 1u);
+    }
+    // Idle stays idle.
+    EXPECT_TRUE(waitIdle(0));
+    midiOutUnprepareHeader(out, &header, sizeof header);
+}
+
+TEST_F(LoopbackTest, InjectedBytesArriveAsFromTheWire) {
+    QueueBuffers(4);
+    ASSERT_EQ(midiInStart(in), MMSYSERR_NOERROR);
+    // Real-time bytes may come inside a sysex message; they arrive on their
+    // own, before the message they interrupted.
+    const BYTE wire[] = {0x90, 0x3C, 0x64, 0xF0, 0x43, 0x10, 0x4C, 0xF7, 0xC0, 0x05,
+                         0xF8, 0xF0, 0x7E, 0xF8, 0x01, 0xF7, 0xF6, 0xE1, 0x00, 0x40};
+    ASSERT_TRUE(inject(wire, sizeof wire));
+    ASSERT_TRUE(waitIdle(kDeadlineMs));
+
+    std::lock_guard<std::mutex> lock(inRec.mutex);
+    EXPECT_EQ(inRec.shorts, (std::vector<DWORD>{0x643C90, 0x05C0, 0xF8, 0xF8, 0xF6, 0x4000E1}));
+    EXPECT_EQ(inRec.arrivals, (std::vector<UINT>{MIM_DATA, MIM_LONGDATA, MIM_DATA, MIM_DATA,
+                                                 MIM_DATA, MIM_LONGDATA, MIM_DATA, MIM_DATA}));
+    ASSERT_EQ(inRec.returned.size(), 2u);
+    const std::vector<char> first(inRec.returned[0]->lpData,
+                                  inRec.returned[0]->lpData + inRec.returned[0]->dwBytesRecorded);
+    const std::vector<char> second(inRec.returned[1]->lpData,
+                                   inRec.returned[1]->lpData + inRec.returned[1]->dwBytesRecorded);
+    EXPECT_EQ(first, SysExBytes({0xF0, 0x43, 0x10, 0x4C, 0xF7}));
+    EXPECT_EQ(second, SysExBytes({0xF0, 0x7E, 0x01, 0xF7}));
+}
+
+TEST_F(LoopbackTest, InjectRefusesWhatIsNotWholeMessagesAndQueuesNothing) {
+    ASSERT_EQ(midiInStart(in), MMSYSERR_NOERROR);
+    const std::vector<std::vector<BYTE>> refused = {
+        {0x3C, 0x40},                    // data bytes with no status (no running status)
+        {0x90, 0x3C, 0x40, 0x3D, 0x40},  // running status
+        {0x90, 0x3C},                    // cut short
+        {0x90, 0x3C, 0xC0, 0x01},        // cut by another status
+        {0xF0, 0x01, 0x02},              // sysex without its end
+        {0xF0, 0x01, 0x90, 0xF7},        // a status inside sysex
+        {0xF7},                          // an end with no start
+    };
+    for (const std::vector<BYTE>& bytes : refused) {
+        EXPECT_FALSE(inject(bytes.data(), static_cast<DWORD>(bytes.size()))) << bytes.size();
+    }
+    EXPECT_FALSE(inject(nullptr, 3));
+    EXPECT_TRUE(inject(nullptr, 0));
+    ASSERT_TRUE(waitIdle(kDeadlineMs));
+    std::lock_guard<std::mutex> lock(inRec.mutex);
+    EXPECT_TRUE(inRec.arrivals.empty());
+}
+
+TEST_F(LoopbackTest, InjectNeedsAnOpenInputAndDeliversOnlyOnceStarted) {
+    const BYTE note[] = {0x91, 0x40, 0x7F};
+    // Open but not started: taken, and dropped at delivery.
+    ASSERT_TRUE(inject(note, sizeof note));
+    ASSERT_TRUE(waitIdle(kDeadlineMs));
+    ASSERT_EQ(midiInStart(in), MMSYSERR_NOERROR);
+    ASSERT_TRUE(inject(note, sizeof note));
+    ASSERT_TRUE(waitIdle(kDeadlineMs));
+    {
+        std::lock_guard<std::mutex> lock(inRec.mutex);
+        EXPECT_EQ(inRec.shorts, std::vector<DWORD>{0x7F4091});
+    }
+    ASSERT_EQ(midiInClose(in), MMSYSERR_NOERROR);
+    in = nullptr;
+    EXPECT_FALSE(inject(note, sizeof note));
 }
 
 }  // namespace
