@@ -95,8 +95,8 @@ uint32_t QueuedInputBuffers(uint32_t input);
 // driver removes an unplugged device. The remaining ports are numbered anew;
 // an open device of a pulled port stays known by its handle, but every call
 // on it answers as SetPullBehaviour says, no input arrives from it any more,
-// and what it held is handed back or never returned. False when no port has
-// that name.
+// and what it held is handed back (before this returns) or never returned.
+// False when no port has that name.
 bool UnplugPort(const std::string& name);
 // Adds the pulled ports of that name back, after the others (so possibly
 // under other numbers), closed. False when none is pulled.

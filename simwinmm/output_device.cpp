@@ -38,16 +38,10 @@ void SendNext(Driver& d, Lock& lock, OutDevice& dev) {
     const OutItem item = dev.unsent.front();
     OutPort& port = *dev.port;
     std::vector<uint8_t> bytes;
-    bool finished = true;
+    uint32_t take = 0;
     if (item.header != nullptr) {
-        const DWORD length = item.header->dwBufferLength;
-        const auto take =
-            static_cast<uint32_t>(std::min<uint64_t>(length - item.offset, port.stallBudget));
-        if (port.stallBudget != UINT64_MAX) {
-            port.stallBudget -= take;
-        }
-        dev.unsent.front().offset += take;
-        finished = item.offset + take == length;
+        take = static_cast<uint32_t>(
+            std::min<uint64_t>(item.header->dwBufferLength - item.offset, port.stallBudget));
         // The app's buffer is read here, after midiOutLongMsg returned, as a
         // real driver reads it: freeing it before MOM_DONE is caught.
         const auto* data = reinterpret_cast<const uint8_t*>(item.header->lpData) + item.offset;
@@ -72,6 +66,16 @@ void SendNext(Driver& d, Lock& lock, OutDevice& dev) {
         if (dev.removed) {
             return;
         }
+    }
+    // Counted only now, so that the message never looks stalled (or sent)
+    // before its bytes are on the wire.
+    bool finished = true;
+    if (item.header != nullptr) {
+        if (port.stallBudget != UINT64_MAX) {
+            port.stallBudget -= take;
+        }
+        dev.unsent.front().offset += take;
+        finished = item.offset + take == item.header->dwBufferLength;
     }
     SendFromOutput(port, bytes.data(), static_cast<uint32_t>(bytes.size()), item.header != nullptr);
     std::vector<MIDIHDR*> done;

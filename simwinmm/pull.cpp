@@ -102,7 +102,24 @@ MMRESULT PulledAnswer(Lock& lock, const PullBehaviour& pull) {
 bool UnplugPort(const std::string& name) {
     Driver& d = TheDriver();
     Lock lock(d.mu);
-    return UnplugLocked(d, name);
+    if (!UnplugLocked(d, name)) {
+        return false;
+    }
+    // Returns once what the pulled devices hand back has been handed back.
+    WaitFor(d, lock, kWorkerDeadline, [&] {
+        for (const auto& [handle, dev] : d.inHandles) {
+            if (dev->removed && !dev->worker.quit && dev->resetDone < dev->resetAsked) {
+                return false;
+            }
+        }
+        for (const auto& [handle, dev] : d.outHandles) {
+            if (dev->removed && !dev->worker.quit && dev->releaseDone < dev->releaseAsked) {
+                return false;
+            }
+        }
+        return true;
+    });
+    return true;
 }
 
 bool ReplugPort(const std::string& name) {
