@@ -80,6 +80,8 @@ void Reset() {
             faults.clear();
         }
         d.trace = Trace{};
+        d.pullBehaviour = PullBehaviour{};
+        d.pullTriggers.clear();
     }
     UseRealClock();
 }

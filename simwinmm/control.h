@@ -91,6 +91,40 @@ bool WaitIdle(uint32_t input, uint32_t timeoutMs = 5000);
 // Buffers the input device holds queued (added and not yet returned).
 uint32_t QueuedInputBuffers(uint32_t input);
 
+// A cable pulled: every port (input and output) of that name goes away as a
+// driver removes an unplugged device. The remaining ports are numbered anew;
+// an open device of a pulled port stays known by its handle, but every call
+// on it answers as SetPullBehaviour says, no input arrives from it any more,
+// and what it held is handed back (before this returns) or never returned.
+// False when no port has that name.
+bool UnplugPort(const std::string& name);
+// Adds the pulled ports of that name back, after the others (so possibly
+// under other numbers), closed. False when none is pulled.
+bool ReplugPort(const std::string& name);
+
+// How devices pulled from now on behave.
+struct PullBehaviour {
+    // What every call on a pulled device's handle answers: MMSYSERR_NODRIVER
+    // (older stacks) or MMSYSERR_ERROR (newer ones).
+    uint32_t result = 6;  // MMSYSERR_NODRIVER
+    // Each such call answers only after this many milliseconds (real time).
+    uint32_t delayMs = 0;
+    // The buffers the device held (long messages taken, input buffers queued)
+    // are handed back at the pull (MOM_DONE, MIM_LONGDATA), or never.
+    bool returnBuffers = true;
+    // Closing its handle answers `result` too, for good; otherwise the close
+    // succeeds (and the device no longer touches anything it held).
+    bool closeFails = false;
+};
+void SetPullBehaviour(const PullBehaviour& behaviour);
+// Pulls the ports of that name as the n-th next call (1 = the next) of the
+// winmm operation begins: that call already finds its device pulled.
+void UnplugOnCall(const std::string& name, const std::string& operation, uint32_t nth);
+// Pulled devices whose handle is still open (their close not yet succeeded).
+uint32_t PulledDevicesOpen();
+// Pulled devices whose close failed may close from now on.
+void LetPulledDevicesClose();
+
 // The millisecond clock. Frozen: timeGetTime() answers `ms` until changed.
 void SetClock(uint32_t ms);
 void AdvanceClock(uint32_t ms);

@@ -29,19 +29,43 @@ std::shared_ptr<Device> Lookup(const HandleMap<Device>& handles, Handle handle) 
 }
 
 // Counts a call on an open device and finds the device: null, with the result
-// to answer, if the call is one made to fail or the handle is unknown. Caller
-// holds the lock.
+// to answer, if the call is one made to fail, the handle is unknown, or the
+// device was pulled (closes excepted: they decide for themselves). Lock held
+// on entry and on return; let go during a pulled device's delay.
 template <class Device, class Handle>
-std::shared_ptr<Device> CountAndLookup(Driver& d, Op op, const HandleMap<Device>& handles,
-                                       Handle handle, MMRESULT& result) {
+std::shared_ptr<Device> CountAndLookup(Driver& d, Lock& lock, Op op,
+                                       const HandleMap<Device>& handles, Handle handle,
+                                       MMRESULT& result) {
     if (InjectedFailure(d, op, result)) {
         return nullptr;
     }
     auto dev = Lookup(handles, handle);
     if (dev == nullptr) {
         result = MMSYSERR_INVALHANDLE;
+        return nullptr;
+    }
+    if (dev->removed && op != Op::InClose && op != Op::OutClose) {
+        result = PulledAnswer(lock, dev->pull);
+        return nullptr;
     }
     return dev;
+}
+
+// The close of a pulled device: its answer, after its delay. True when the
+// close may go ahead (the device still known). Lock held.
+template <class Device, class Handle>
+bool PulledMayClose(Lock& lock, const HandleMap<Device>& handles, Handle handle,
+                    const std::shared_ptr<Device>& dev, MMRESULT& result) {
+    result = PulledAnswer(lock, dev->pull);
+    if (dev->pull.closeFails) {
+        return false;
+    }
+    if (Lookup(handles, handle) == nullptr) {
+        result = MMSYSERR_INVALHANDLE;
+        return false;
+    }
+    result = MMSYSERR_NOERROR;
+    return true;
 }
 
 // The checks of midiInOpen and midiOutOpen, in order; false, with the result

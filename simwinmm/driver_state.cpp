@@ -34,6 +34,15 @@ bool InjectedFailure(Driver& d, Op op, MMRESULT& result) {
     const auto index = static_cast<size_t>(op);
     const uint32_t call = ++d.calls[index];
     d.lastCall[index] = ++d.callSerial;
+    for (auto it = d.pullTriggers.begin(); it != d.pullTriggers.end();) {
+        if (it->op == op && it->atCall == call) {
+            const std::string name = it->name;
+            it = d.pullTriggers.erase(it);
+            UnplugLocked(d, name);
+        } else {
+            ++it;
+        }
+    }
     auto& faults = d.faults[index];
     for (auto it = faults.begin(); it != faults.end(); ++it) {
         if (it->atCall == call) {

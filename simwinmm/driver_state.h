@@ -77,14 +77,6 @@ struct InEvent {
 struct InPort;
 struct OutPort;
 
-// What calls on the handle of a device whose port was pulled answer.
-struct Removal {
-    MMRESULT code = MMSYSERR_NODRIVER;
-    uint32_t delayMs = 0;       // each call answers only after this long
-    bool returnBuffers = true;  // what the device held is handed back at the pull
-    bool closeFails = false;    // its close answers `code` too, for good
-};
-
 struct InDevice {
     uintptr_t handle = 0;
     InPort* port = nullptr;
@@ -104,7 +96,7 @@ struct InDevice {
     uint64_t stopAsked = 0, stopDone = 0;
     std::unordered_set<MIDIHDR*> prepared;  // by the app, on this device
     bool removed = false;                   // its port was pulled
-    Removal removal;
+    PullBehaviour pull;
 
     // Byte-stream parser for looped-back output; driver thread only.
     bool inSysEx = false;
@@ -137,7 +129,7 @@ struct OutDevice {
     std::unordered_set<MIDIHDR*> prepared;  // by the app, on this device
     std::unordered_set<MIDIHDR*> lost;      // taken and never to be handed back
     bool removed = false;                   // its port was pulled
-    Removal removal;
+    PullBehaviour pull;
 };
 
 struct InPort {
@@ -197,6 +189,13 @@ struct Driver {
     std::array<std::vector<Fault>, kOpCount> faults;
     Trace trace;
     uint32_t leftPrepared = 0;  // headers still prepared when their device closed
+    PullBehaviour pullBehaviour;
+    struct PullTrigger {
+        std::string name;
+        Op op;
+        uint32_t atCall;
+    };
+    std::vector<PullTrigger> pullTriggers;
 
     void NotifyWaiters() {
         if (waiters > 0) {
@@ -210,6 +209,12 @@ Driver& TheDriver();
 // Counts the call; true (with the result to answer) if it is one made to fail.
 // Caller holds the lock.
 bool InjectedFailure(Driver& d, Op op, MMRESULT& result);
+
+// Pulls every port of that name; false if none. Caller holds the lock.
+bool UnplugLocked(Driver& d, const std::string& name);
+// What a call on a pulled device answers, after its delay (the lock is let
+// go meanwhile). Lock held on entry and on return.
+MMRESULT PulledAnswer(std::unique_lock<std::mutex>& lock, const PullBehaviour& pull);
 
 // Bytes of a short message as the status byte says (1 to 3).
 uint32_t ShortLength(uint8_t status);

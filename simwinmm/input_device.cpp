@@ -269,7 +269,7 @@ MMRESULT HaltInput(HMIDIIN handle, Op op, Halt halt) {
     Driver& d = TheDriver();
     Lock lock(d.mu);
     MMRESULT result;
-    const auto dev = CountAndLookup(d, op, d.inHandles, handle, result);
+    const auto dev = CountAndLookup(d, lock, op, d.inHandles, handle, result);
     if (dev == nullptr) {
         return result;
     }
@@ -339,7 +339,7 @@ MMRESULT WINAPI midiInPrepareHeader(HMIDIIN handle, LPMIDIHDR header, UINT heade
     Driver& d = TheDriver();
     Lock lock(d.mu);
     MMRESULT result;
-    const auto dev = CountAndLookup(d, Op::InPrepare, d.inHandles, handle, result);
+    const auto dev = CountAndLookup(d, lock, Op::InPrepare, d.inHandles, handle, result);
     if (dev == nullptr) {
         return result;
     }
@@ -350,7 +350,7 @@ MMRESULT WINAPI midiInAddBuffer(HMIDIIN handle, LPMIDIHDR header, UINT headerSiz
     Driver& d = TheDriver();
     Lock lock(d.mu);
     MMRESULT result;
-    const auto dev = CountAndLookup(d, Op::InAddBuffer, d.inHandles, handle, result);
+    const auto dev = CountAndLookup(d, lock, Op::InAddBuffer, d.inHandles, handle, result);
     if (dev == nullptr) {
         return result;
     }
@@ -372,7 +372,7 @@ MMRESULT WINAPI midiInStart(HMIDIIN handle) {
     Driver& d = TheDriver();
     Lock lock(d.mu);
     MMRESULT result;
-    const auto dev = CountAndLookup(d, Op::InStart, d.inHandles, handle, result);
+    const auto dev = CountAndLookup(d, lock, Op::InStart, d.inHandles, handle, result);
     if (dev == nullptr) {
         return result;
     }
@@ -395,7 +395,7 @@ MMRESULT WINAPI midiInUnprepareHeader(HMIDIIN handle, LPMIDIHDR header, UINT hea
     Driver& d = TheDriver();
     Lock lock(d.mu);
     MMRESULT result;
-    const auto dev = CountAndLookup(d, Op::InUnprepare, d.inHandles, handle, result);
+    const auto dev = CountAndLookup(d, lock, Op::InUnprepare, d.inHandles, handle, result);
     if (dev == nullptr) {
         return result;
     }
@@ -406,15 +406,21 @@ MMRESULT WINAPI midiInClose(HMIDIIN handle) {
     Driver& d = TheDriver();
     Lock lock(d.mu);
     MMRESULT result;
-    const auto dev = CountAndLookup(d, Op::InClose, d.inHandles, handle, result);
+    const auto dev = CountAndLookup(d, lock, Op::InClose, d.inHandles, handle, result);
     if (dev == nullptr) {
         return result;
     }
-    if (!dev->buffers.empty()) {
-        return MIDIERR_STILLPLAYING;
+    if (dev->removed) {
+        if (!PulledMayClose(lock, d.inHandles, handle, dev, result)) {
+            return result;
+        }
+    } else {
+        if (!dev->buffers.empty()) {
+            return MIDIERR_STILLPLAYING;
+        }
+        d.leftPrepared += static_cast<uint32_t>(dev->prepared.size());
     }
     dev->started = false;
-    d.leftPrepared += static_cast<uint32_t>(dev->prepared.size());
     CloseDevice(d, lock, d.inHandles, *dev->port, *dev);
     Notify(*dev, MIM_CLOSE, 0, 0);
     return MMSYSERR_NOERROR;

@@ -38,22 +38,19 @@ void SendNext(Driver& d, Lock& lock, OutDevice& dev) {
     const OutItem item = dev.unsent.front();
     OutPort& port = *dev.port;
     std::vector<uint8_t> bytes;
-    bool finished = true;
+    uint32_t take = 0;
     if (item.header != nullptr) {
-        const DWORD length = item.header->dwBufferLength;
-        const auto take =
-            static_cast<uint32_t>(std::min<uint64_t>(length - item.offset, port.stallBudget));
-        if (port.stallBudget != UINT64_MAX) {
-            port.stallBudget -= take;
-        }
-        dev.unsent.front().offset += take;
-        finished = item.offset + take == length;
+        take = static_cast<uint32_t>(
+            std::min<uint64_t>(item.header->dwBufferLength - item.offset, port.stallBudget));
         // The app's buffer is read here, after midiOutLongMsg returned, as a
         // real driver reads it: freeing it before MOM_DONE is caught.
         const auto* data = reinterpret_cast<const uint8_t*>(item.header->lpData) + item.offset;
         lock.unlock();
         bytes.assign(data, data + take);
         lock.lock();
+        if (dev.removed) {
+            return;  // pulled meanwhile: the pull took the message over
+        }
     } else {
         const auto status = static_cast<uint8_t>(item.packed);
         for (uint32_t i = 0; i < ShortLength(status); ++i) {
@@ -66,6 +63,19 @@ void SendNext(Driver& d, Lock& lock, OutDevice& dev) {
         lock.unlock();
         trace(port.name, true, bytes.data(), bytes.size());
         lock.lock();
+        if (dev.removed) {
+            return;
+        }
+    }
+    // Counted only now, so that the message never looks stalled (or sent)
+    // before its bytes are on the wire.
+    bool finished = true;
+    if (item.header != nullptr) {
+        if (port.stallBudget != UINT64_MAX) {
+            port.stallBudget -= take;
+        }
+        dev.unsent.front().offset += take;
+        finished = item.offset + take == item.header->dwBufferLength;
     }
     SendFromOutput(port, bytes.data(), static_cast<uint32_t>(bytes.size()), item.header != nullptr);
     std::vector<MIDIHDR*> done;
@@ -194,7 +204,7 @@ MMRESULT WINAPI midiOutShortMsg(HMIDIOUT handle, DWORD message) {
     Driver& d = TheDriver();
     Lock lock(d.mu);
     MMRESULT result;
-    const auto found = CountAndLookup(d, Op::OutShortMsg, d.outHandles, handle, result);
+    const auto found = CountAndLookup(d, lock, Op::OutShortMsg, d.outHandles, handle, result);
     if (found == nullptr) {
         return result;
     }
@@ -234,7 +244,7 @@ MMRESULT WINAPI midiOutPrepareHeader(HMIDIOUT handle, LPMIDIHDR header, UINT hea
     Driver& d = TheDriver();
     Lock lock(d.mu);
     MMRESULT result;
-    const auto dev = CountAndLookup(d, Op::OutPrepare, d.outHandles, handle, result);
+    const auto dev = CountAndLookup(d, lock, Op::OutPrepare, d.outHandles, handle, result);
     if (dev == nullptr) {
         return result;
     }
@@ -245,7 +255,7 @@ MMRESULT WINAPI midiOutLongMsg(HMIDIOUT handle, LPMIDIHDR header, UINT headerSiz
     Driver& d = TheDriver();
     Lock lock(d.mu);
     MMRESULT result;
-    const auto dev = CountAndLookup(d, Op::OutLongMsg, d.outHandles, handle, result);
+    const auto dev = CountAndLookup(d, lock, Op::OutLongMsg, d.outHandles, handle, result);
     if (dev == nullptr) {
         return result;
     }
@@ -269,7 +279,7 @@ MMRESULT WINAPI midiOutUnprepareHeader(HMIDIOUT handle, LPMIDIHDR header, UINT h
     Driver& d = TheDriver();
     Lock lock(d.mu);
     MMRESULT result;
-    const auto dev = CountAndLookup(d, Op::OutUnprepare, d.outHandles, handle, result);
+    const auto dev = CountAndLookup(d, lock, Op::OutUnprepare, d.outHandles, handle, result);
     if (dev == nullptr) {
         return result;
     }
@@ -280,7 +290,7 @@ MMRESULT WINAPI midiOutReset(HMIDIOUT handle) {
     Driver& d = TheDriver();
     Lock lock(d.mu);
     MMRESULT result;
-    const auto dev = CountAndLookup(d, Op::OutReset, d.outHandles, handle, result);
+    const auto dev = CountAndLookup(d, lock, Op::OutReset, d.outHandles, handle, result);
     if (dev == nullptr) {
         return result;
     }
@@ -305,15 +315,21 @@ MMRESULT WINAPI midiOutClose(HMIDIOUT handle) {
     Driver& d = TheDriver();
     Lock lock(d.mu);
     MMRESULT result;
-    const auto dev = CountAndLookup(d, Op::OutClose, d.outHandles, handle, result);
+    const auto dev = CountAndLookup(d, lock, Op::OutClose, d.outHandles, handle, result);
     if (dev == nullptr) {
         return result;
     }
-    if (!dev->unsent.empty() || !dev->held.empty()) {
-        return MIDIERR_STILLPLAYING;
-    }
-    for (MIDIHDR* header : dev->prepared) {
-        d.leftPrepared += dev->lost.count(header) == 0 ? 1 : 0;
+    if (dev->removed) {
+        if (!PulledMayClose(lock, d.outHandles, handle, dev, result)) {
+            return result;
+        }
+    } else {
+        if (!dev->unsent.empty() || !dev->held.empty()) {
+            return MIDIERR_STILLPLAYING;
+        }
+        for (MIDIHDR* header : dev->prepared) {
+            d.leftPrepared += dev->lost.count(header) == 0 ? 1 : 0;
+        }
     }
     CloseDevice(d, lock, d.outHandles, *dev->port, *dev);
     if (dev->callback != nullptr) {

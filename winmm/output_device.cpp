@@ -36,12 +36,21 @@ StatusCode WinMmMidiEngine::OpenOutput(int32_t portIndex) {
     if (portIndex < 0 || static_cast<UINT>(portIndex) >= midiOutGetNumDevs()) {
         return kStatusInvalidPort;
     }
-    if (midiOutOpen(&outputHandle, static_cast<UINT>(portIndex),
+    // A device set aside may still hold this very port.
+    RetrySetAsideOutputs();
+    auto* device = new (std::nothrow) OutputDevice;
+    if (device == nullptr) {
+        return kStatusNoMemory;
+    }
+    device->target.engine.store(this, std::memory_order_release);
+    if (midiOutOpen(&device->handle, static_cast<UINT>(portIndex),
                     reinterpret_cast<DWORD_PTR>(&MidiOutputCallback),
-                    reinterpret_cast<DWORD_PTR>(target), CALLBACK_FUNCTION) != MMSYSERR_NOERROR) {
-        outputHandle = nullptr;
+                    reinterpret_cast<DWORD_PTR>(&device->target),
+                    CALLBACK_FUNCTION) != MMSYSERR_NOERROR) {
+        delete device;
         return kStatusDriverError;
     }
+    output = device;
     outputOpen = true;
     return kStatusOk;
 }
@@ -53,28 +62,64 @@ StatusCode WinMmMidiEngine::CloseOutput() {
     if (!outputOpen) {
         return kStatusOutputNotOpen;
     }
-    ReapCompletedSysEx();
-    midiOutReset(outputHandle);
-    if (pendingSysEx != nullptr) {
-        // A block was cut off mid-message: end it for the receiving device.
-        midiOutShortMsg(outputHandle, kEndOfExclusive);
-    }
-    ReapCompletedSysEx();
-    if (midiOutClose(outputHandle) != MMSYSERR_NOERROR) {
-        return kStatusDriverError;
-    }
-    outputHandle = nullptr;
+    // However the driver answers, the port is closed for the script: a
+    // device it will not let go is set aside with the blocks it may still
+    // read, and tried again later.
+    const bool closed = ShutDownOutput(*output);
+    LetGoOfOutput(output, closed);
+    output = nullptr;
     outputOpen = false;
+    return closed ? kStatusOk : kStatusDriverError;
+}
 
-    // The closed device can no longer touch what it never reported done.
-    if (WaitForCallbacks(target->outputCallbacks)) {
-        while (pendingSysEx != nullptr) {
-            SysExOutputRecord* record = pendingSysEx;
-            pendingSysEx = record->next;
-            memoryService.Free(record);
+bool WinMmMidiEngine::ShutDownOutput(OutputDevice& device) {
+    const Clock::time_point deadline = Clock::now() + kCloseDeadline;
+    ReapCompletedSysEx(device, deadline);
+    midiOutReset(device.handle);
+    if (device.pendingSysEx != nullptr) {
+        // A block was cut off mid-message: end it for the receiving device.
+        midiOutShortMsg(device.handle, kEndOfExclusive);
+    }
+    ReapCompletedSysEx(device, deadline);
+    if (midiOutClose(device.handle) != MMSYSERR_NOERROR) {
+        return false;
+    }
+    device.handle = nullptr;
+    return true;
+}
+
+void WinMmMidiEngine::LetGoOfOutput(OutputDevice* device, bool closed) {
+    device->target.engine.store(nullptr, std::memory_order_seq_cst);
+    if (closed && WaitForCallbacks(device->target.callbacks)) {
+        ReleaseOutputDevice(device);
+        return;
+    }
+    device->next = setAsideOutputs;
+    setAsideOutputs = device;
+}
+
+void WinMmMidiEngine::RetrySetAsideOutputs() {
+    OutputDevice** link = &setAsideOutputs;
+    while (*link != nullptr) {
+        OutputDevice* device = *link;
+        if ((device->handle == nullptr || ShutDownOutput(*device)) &&
+            WaitForCallbacks(device->target.callbacks)) {
+            *link = device->next;
+            ReleaseOutputDevice(device);
+        } else {
+            link = &device->next;
         }
     }
-    return kStatusOk;
+}
+
+void WinMmMidiEngine::ReleaseOutputDevice(OutputDevice* device) {
+    // The closed device can no longer touch what it never reported done.
+    while (device->pendingSysEx != nullptr) {
+        SysExOutputRecord* record = device->pendingSysEx;
+        device->pendingSysEx = record->next;
+        memoryService.Free(record);
+    }
+    delete device;
 }
 
 StatusCode WinMmMidiEngine::SendShortMessage(uint8_t status, uint8_t data1, uint8_t data2,
@@ -84,8 +129,8 @@ StatusCode WinMmMidiEngine::SendShortMessage(uint8_t status, uint8_t data1, uint
     }
     const DWORD packed = static_cast<DWORD>(status) | static_cast<DWORD>(data1) << 8 |
                          static_cast<DWORD>(data2) << 16;
-    return midiOutShortMsg(outputHandle, packed) == MMSYSERR_NOERROR ? kStatusOk
-                                                                     : kStatusDriverError;
+    return midiOutShortMsg(output->handle, packed) == MMSYSERR_NOERROR ? kStatusOk
+                                                                       : kStatusDriverError;
 }
 
 StatusCode WinMmMidiEngine::SendLongMessage(uint8_t manufacturerID, const ScriptValue& data,
@@ -93,7 +138,7 @@ StatusCode WinMmMidiEngine::SendLongMessage(uint8_t manufacturerID, const Script
     if (!outputOpen) {
         return kStatusOutputNotOpen;
     }
-    ReapCompletedSysEx();
+    ReapCompletedSysEx(*output);
     // F0, the manufacturer, the data, F7: a length (or block size) beyond
     // signed 32 bits is refused, never wrapped.
     const int64_t length = static_cast<int64_t>(count) + 3;
@@ -107,10 +152,11 @@ StatusCode WinMmMidiEngine::SendLongMessage(uint8_t manufacturerID, const Script
     SysExOutputRecord** tail = &blocks;
     for (int64_t start = 0; start < length; start += kMaxLongMessage) {
         const auto size = static_cast<uint32_t>(std::min<int64_t>(length - start, kMaxLongMessage));
-        SysExOutputRecord* record = NewSysExRecord(size);
+        StatusCode refusal = kStatusNoMemory;
+        SysExOutputRecord* record = NewSysExRecord(size, refusal);
         if (record == nullptr) {
             DiscardSysExRecords(blocks);
-            return kStatusNoMemory;
+            return refusal;
         }
         *tail = record;
         tail = &record->next;
@@ -138,17 +184,17 @@ StatusCode WinMmMidiEngine::SendLongMessage(uint8_t manufacturerID, const Script
     while (blocks != nullptr) {
         SysExOutputRecord* record = blocks;
         blocks = record->next;
-        if (midiOutLongMsg(outputHandle, &record->header, kHeaderSize) != MMSYSERR_NOERROR) {
+        if (midiOutLongMsg(output->handle, &record->header, kHeaderSize) != MMSYSERR_NOERROR) {
             record->next = blocks;
             DiscardSysExRecords(record);
             if (anySent) {
                 // The receiving device has the message's beginning: end it.
-                midiOutShortMsg(outputHandle, kEndOfExclusive);
+                midiOutShortMsg(output->handle, kEndOfExclusive);
             }
             return kStatusDriverError;
         }
-        record->next = pendingSysEx;
-        pendingSysEx = record;
+        record->next = output->pendingSysEx;
+        output->pendingSysEx = record;
         anySent = true;
     }
     return kStatusOk;
@@ -158,11 +204,11 @@ void WinMmMidiEngine::DiscardSysExRecords(SysExOutputRecord* blocks) {
     while (blocks != nullptr) {
         SysExOutputRecord* record = blocks;
         blocks = record->next;
-        FreeSysExRecord(record);
+        FreeSysExRecord(output->handle, record);
     }
 }
 
-SysExOutputRecord* WinMmMidiEngine::NewSysExRecord(uint32_t length) {
+SysExOutputRecord* WinMmMidiEngine::NewSysExRecord(uint32_t length, StatusCode& refusal) {
     // Never smaller than the record itself, however short the message.
     uint32_t blockSize = static_cast<uint32_t>(kSysExBytesOffset) + length;
     if (blockSize < sizeof(SysExOutputRecord)) {
@@ -170,6 +216,7 @@ SysExOutputRecord* WinMmMidiEngine::NewSysExRecord(uint32_t length) {
     }
     void* block = memoryService.Alloc(blockSize);
     if (block == nullptr) {
+        refusal = kStatusNoMemory;
         return nullptr;
     }
     auto* record = new (block) SysExOutputRecord{};
@@ -177,8 +224,11 @@ SysExOutputRecord* WinMmMidiEngine::NewSysExRecord(uint32_t length) {
     record->header.dwBufferLength = length;
     record->header.dwBytesRecorded = length;
     record->header.dwFlags = 0;
-    if (midiOutPrepareHeader(outputHandle, &record->header, kHeaderSize) != MMSYSERR_NOERROR) {
+    const MMRESULT prepared = midiOutPrepareHeader(output->handle, &record->header, kHeaderSize);
+    if (prepared != MMSYSERR_NOERROR) {
         memoryService.Free(block);
+        // Short of memory, or a driver that cannot take it (a device gone).
+        refusal = prepared == MMSYSERR_NOMEM ? kStatusNoMemory : kStatusDriverError;
         return nullptr;
     }
     record->done.store(0, std::memory_order_relaxed);
@@ -186,18 +236,18 @@ SysExOutputRecord* WinMmMidiEngine::NewSysExRecord(uint32_t length) {
     return record;
 }
 
-void WinMmMidiEngine::FreeSysExRecord(SysExOutputRecord* record) {
-    midiOutUnprepareHeader(outputHandle, &record->header, kHeaderSize);
+void WinMmMidiEngine::FreeSysExRecord(HMIDIOUT handle, SysExOutputRecord* record) {
+    midiOutUnprepareHeader(handle, &record->header, kHeaderSize);
     memoryService.Free(record);
 }
 
-void WinMmMidiEngine::ReapCompletedSysEx() {
-    SysExOutputRecord** link = &pendingSysEx;
-    while (*link != nullptr) {
+void WinMmMidiEngine::ReapCompletedSysEx(OutputDevice& device, Clock::time_point deadline) {
+    SysExOutputRecord** link = &device.pendingSysEx;
+    while (*link != nullptr && Clock::now() < deadline) {
         SysExOutputRecord* record = *link;
         if (record->done.load(std::memory_order_acquire) != 0) {
             *link = record->next;
-            FreeSysExRecord(record);
+            FreeSysExRecord(device.handle, record);
         } else {
             link = &record->next;
         }
@@ -207,12 +257,12 @@ void WinMmMidiEngine::ReapCompletedSysEx() {
 void CALLBACK WinMmMidiEngine::MidiOutputCallback(HMIDIOUT /*handle*/, UINT message,
                                                   DWORD_PTR instance, DWORD_PTR param1,
                                                   DWORD_PTR /*param2*/) {
-    auto* callbackTarget = reinterpret_cast<CallbackTarget*>(instance);
-    callbackTarget->outputCallbacks.fetch_add(1, std::memory_order_seq_cst);
+    auto* device = reinterpret_cast<OutputDevice*>(instance);  // its target is its first member
+    device->target.callbacks.fetch_add(1, std::memory_order_seq_cst);
     if (message == MOM_DONE) {
         // The header is the record's first field.
         auto* record = reinterpret_cast<SysExOutputRecord*>(param1);
         record->done.store(1, std::memory_order_release);
     }
-    callbackTarget->outputCallbacks.fetch_sub(1, std::memory_order_release);
+    device->target.callbacks.fetch_sub(1, std::memory_order_release);
 }

@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "winmm/callback_wait.h"
 #include "winmm/create_engine.h"
 #include "winmm/module_pin.h"
 
@@ -15,91 +14,67 @@ thread_local void* quarantinedBlock = nullptr;
 
 // Everything kept on purpose stays listed here for the life of the process,
 // so it is never mistaken for a leak and never reused.
-std::atomic<void*> keptBlocks{nullptr};
-std::atomic<CallbackTarget*> keptTargets{nullptr};
+std::atomic<void*> keptEngines{nullptr};
+std::atomic<InputDevice*> keptInputs{nullptr};
+std::atomic<OutputDevice*> keptOutputs{nullptr};
 
-void KeepBlock(void* block) {
-    auto* link = static_cast<void**>(block);  // the dead object's first word
-    *link = keptBlocks.load(std::memory_order_relaxed);
-    while (!keptBlocks.compare_exchange_weak(*link, block, std::memory_order_release,
-                                             std::memory_order_relaxed)) {
-    }
-}
-
-void KeepTarget(CallbackTarget* target) {
-    // The driver may call through the target into this module's code.
+template <typename Node>
+void Push(std::atomic<Node*>& list, Node* node, Node** link) {
+    // The driver may call through the node into this module's code.
     PinModule();
-    target->nextKept = keptTargets.load(std::memory_order_relaxed);
-    while (!keptTargets.compare_exchange_weak(target->nextKept, target, std::memory_order_release,
-                                              std::memory_order_relaxed)) {
+    *link = list.load(std::memory_order_relaxed);
+    while (!list.compare_exchange_weak(*link, node, std::memory_order_release,
+                                       std::memory_order_relaxed)) {
     }
 }
 
 }  // namespace
 
 bool DeviceMemoryKept() {
-    return keptTargets.load(std::memory_order_acquire) != nullptr;
+    return keptEngines.load(std::memory_order_acquire) != nullptr ||
+           keptInputs.load(std::memory_order_acquire) != nullptr ||
+           keptOutputs.load(std::memory_order_acquire) != nullptr;
 }
 
 MidiEngine* CreateMidiEngine(HostValueService& valueService, HostListService& listService,
                              HostMemoryService& memoryService) {
-    auto* target = new (std::nothrow) CallbackTarget;
-    if (target == nullptr) {
-        return nullptr;
-    }
-    auto* engine =
-        new (std::nothrow) WinMmMidiEngine(valueService, listService, memoryService, target);
-    if (engine == nullptr) {
-        delete target;
-        return nullptr;
-    }
-    target->engine.store(engine, std::memory_order_release);
-    return engine;
+    return new (std::nothrow) WinMmMidiEngine(valueService, listService, memoryService);
 }
 
 WinMmMidiEngine::WinMmMidiEngine(HostValueService& valueService, HostListService& listService,
-                                 HostMemoryService& memoryService, CallbackTarget* callbackTarget)
+                                 HostMemoryService& memoryService)
     : MidiEngine(valueService, listService, memoryService),
       initialised(false),
       timerBase(timeGetTime()),
-      inputHandle(nullptr),
-      outputHandle(nullptr),
-      pendingSysEx(nullptr),
-      inputBuffers{},
-      target(callbackTarget) {}
+      inputBuffers{} {}
 
 WinMmMidiEngine::~WinMmMidiEngine() {
     if (inputOpen) {
         CloseInput();
-    } else if (inputHandle != nullptr) {
-        ShutDownInputDevice(false);  // left open by a failed unwinding
     }
     if (outputOpen) {
         CloseOutput();
     }
-
-    const bool inputHeld = inputHandle != nullptr;
-    const bool outputHeld = outputHandle != nullptr;
-    // Detached, a late callback finds no engine.
-    target->engine.store(nullptr, std::memory_order_seq_cst);
-    const bool callbacksGone =
-        WaitForCallbacks(target->inputCallbacks) && WaitForCallbacks(target->outputCallbacks);
-    if (!inputHeld && !outputHeld && callbacksGone) {
-        delete target;
+    // One last try for what the driver would not let go.
+    RetrySetAsideInputs();
+    RetrySetAsideOutputs();
+    if (setAsideInputs == nullptr && setAsideOutputs == nullptr) {
         return;
     }
-
-    // The driver refused to let go: its callbacks may still come with the
-    // target as their instance data, so the target is never freed.
-    KeepTarget(target);
-    if (inputHeld) {
-        // The driver may still write into the buffers inside this object:
-        // better a leak than a driver writing into reused memory.
-        quarantinedBlock = this;
+    // Kept for good: the driver may still call with these devices as
+    // instance data, write into their buffers (the engine's own slots among
+    // them) or read their sysex blocks. Better kept than reused.
+    while (setAsideInputs != nullptr) {
+        InputDevice* device = setAsideInputs;
+        setAsideInputs = device->next;
+        Push(keptInputs, device, &device->next);
     }
-    // Blocks still listed may still be written by the output driver; they
-    // are leaked with the list on purpose.
-    pendingSysEx = nullptr;
+    while (setAsideOutputs != nullptr) {
+        OutputDevice* device = setAsideOutputs;
+        setAsideOutputs = device->next;
+        Push(keptOutputs, device, &device->next);
+    }
+    quarantinedBlock = this;
 }
 
 void* WinMmMidiEngine::operator new(size_t size, const std::nothrow_t&) noexcept {
@@ -113,7 +88,8 @@ void WinMmMidiEngine::operator delete(void* block, const std::nothrow_t&) noexce
 void WinMmMidiEngine::operator delete(void* block) noexcept {
     if (block != nullptr && block == quarantinedBlock) {
         quarantinedBlock = nullptr;
-        KeepBlock(block);
+        auto** link = static_cast<void**>(block);  // the dead object's first word
+        Push(keptEngines, block, link);
         return;
     }
     std::free(block);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <new>
@@ -26,17 +27,35 @@ static_assert(sizeof(void*) != 4 || sizeof(InputBufferSlot) == 576);
 
 class WinMmMidiEngine;
 
-// What the driver holds as the callbacks' instance data. It lives apart from
-// the engine so that it can outlive it: when a device refuses to close, the
-// engine detaches itself here and the target is never freed, so a late
-// callback finds no engine and returns.
+// What the driver holds as the callbacks' instance data: the first member of
+// each open device. A device the driver would not let go is detached (no
+// engine) and set aside, so a late callback finds no engine and returns.
 struct CallbackTarget {
     std::atomic<WinMmMidiEngine*> engine{nullptr};
     // Callbacks running right now, counted at entry and exit.
-    std::atomic<int32_t> inputCallbacks{0};
-    std::atomic<int32_t> outputCallbacks{0};
-    CallbackTarget* nextKept = nullptr;  // once kept for good
+    std::atomic<int32_t> callbacks{0};
 };
+
+// One input device as the driver knows it, from the open on. Its own heap
+// block, so that it can outlive the port and the engine when the driver
+// keeps it.
+struct InputDevice {
+    CallbackTarget target;  // first: the callbacks find the device from it
+    HMIDIIN handle = nullptr;
+    InputBufferSlot* slots = nullptr;  // the 64 slots given to it
+    int32_t preparedSlots = 0;         // slots 0 .. n - 1 are prepared on it
+    InputDevice* next = nullptr;       // set aside, or kept for good
+};
+
+struct OutputDevice {
+    CallbackTarget target;  // first, as for input
+    HMIDIOUT handle = nullptr;
+    SysExOutputRecord* pendingSysEx = nullptr;  // newest first; host thread only
+    OutputDevice* next = nullptr;
+};
+
+static_assert(offsetof(InputDevice, target) == 0);
+static_assert(offsetof(OutputDevice, target) == 0);
 
 class WinMmMidiEngine final : public MidiEngine {
 public:
@@ -67,46 +86,71 @@ public:
     // Keeps the block instead of freeing it when the destructor quarantined it.
     static void operator delete(void* block) noexcept;
 
+    // How long a close may go on making calls between its reset and its
+    // close: a driver that answers each call slowly (a pulled device) makes
+    // the steps after it be skipped.
+    static constexpr std::chrono::milliseconds kCloseDeadline{2000};
+
 private:
     friend MidiEngine* CreateMidiEngine(HostValueService&, HostListService&, HostMemoryService&);
     WinMmMidiEngine(HostValueService& valueService, HostListService& listService,
-                    HostMemoryService& memoryService, CallbackTarget* target);
+                    HostMemoryService& memoryService);
+
+    using Clock = std::chrono::steady_clock;
 
     // Appends a capabilities record's product name to a port list.
     void AppendPortName(ScriptValue& list, const char (&productName)[32]);
 
     // ---- input (input_device.cpp)
-    // Reset, wait for callbacks, unprepare, close. False leaves the device
-    // open (inputHandle kept) with inputClosing set.
-    bool ShutDownInputDevice(bool resetMustSucceed);
+    // Reset, wait for callbacks, unprepare (while the deadline allows),
+    // close. True once the handle is closed; `refused` tells whether the
+    // reset or the close failed.
+    bool ShutDownInput(InputDevice& device, bool& refused);
+    // Detaches a device that is no longer the port's and releases it, or sets
+    // it aside while the driver may still touch it. The host thread then
+    // takes the queue's writer role over.
+    void LetGoOfInput(InputDevice* device, bool closed);
+    // Tries again to close the devices set aside; releases those let go.
+    void RetrySetAsideInputs();
+    void ReleaseInputDevice(InputDevice* device);
+    // A slot set no device holds: the engine's own, or one from the heap
+    // while the engine's is still held by a device set aside. Null: no memory.
+    InputBufferSlot* FreeSlotSet();
     void OnInputData(DWORD_PTR packed);
-    void OnInputBuffer(HMIDIIN handle, MIDIHDR* header, bool error);
+    void OnInputBuffer(InputDevice& device, HMIDIIN handle, MIDIHDR* header, bool error);
 
     // ---- output (output_device.cpp)
+    bool ShutDownOutput(OutputDevice& device);
+    void LetGoOfOutput(OutputDevice* device, bool closed);
+    void RetrySetAsideOutputs();
+    void ReleaseOutputDevice(OutputDevice* device);
     // A prepared record, not yet listed in pendingSysEx.
-    SysExOutputRecord* NewSysExRecord(uint32_t length);
+    // `refusal` says why when null: 16 without memory, 3 when the driver refused.
+    SysExOutputRecord* NewSysExRecord(uint32_t length, StatusCode& refusal);
     // Unprepares and frees a chain of records the driver never took.
     void DiscardSysExRecords(SysExOutputRecord* blocks);
-    void ReapCompletedSysEx();
-    void FreeSysExRecord(SysExOutputRecord* record);
+    // Unprepares and frees every record the driver reported done; stops
+    // unpreparing once `deadline` has passed.
+    void ReapCompletedSysEx(OutputDevice& device,
+                            Clock::time_point deadline = Clock::time_point::max());
+    void FreeSysExRecord(HMIDIOUT handle, SysExOutputRecord* record);
 
     bool initialised = false;
     uint32_t timerBase = 0;
-    // Not null while the driver holds an input device: open, or left open by
-    // a failed close or a failed unwinding (then inputOpen is clear).
-    HMIDIIN inputHandle = nullptr;
-    HMIDIOUT outputHandle = nullptr;
-    SysExOutputRecord* pendingSysEx = nullptr;  // newest first; host thread only
+    // The open devices; null while closed (non-null during an open too).
+    InputDevice* input = nullptr;
+    OutputDevice* output = nullptr;
+    // Devices the driver would not let go of, retried at the next open of
+    // their direction and at destruction.
+    InputDevice* setAsideInputs = nullptr;
+    OutputDevice* setAsideOutputs = nullptr;
     InputBufferSlot inputBuffers[kInputBufferCount];
     // Written by the host thread before every reset, read by the input callback.
     std::atomic<bool> inputClosing{false};
 
-    // Slots 0 .. preparedSlots - 1 hold prepared headers; host thread only.
-    int32_t preparedSlots = 0;
     // Long-data callbacks of this engine in progress: only the one that finds
     // it at 1 captures; the others drop their chunk.
     std::atomic<int32_t> sysExCallbackDepth{0};
     // A chunk was dropped: the capturing callback abandons the message.
     std::atomic<bool> sysExChunkDropped{false};
-    CallbackTarget* const target;
 };

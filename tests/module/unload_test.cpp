@@ -42,7 +42,10 @@ TEST(ModuleUnload, AModuleADriverStillCallsStaysLoaded) {
     CallAndRelease(host, *object, kOpenInput, {host.Integer(1), host.Integer(1024)});
     CallAndRelease(host, *object, kOpenOutput, {host.Integer(1)});
 
-    simwinmm::FailCall("midiInReset", 1);  // the input device is never let go
+    // The input device is never let go: neither at the close nor at the
+    // destruction's last try.
+    simwinmm::FailCall("midiInReset", 1);
+    simwinmm::FailCall("midiInReset", 2);
     object.reset();
     EXPECT_EQ(module->CanUnloadNow(), kHostCannotUnload);
     EXPECT_EQ(host.LiveBlocks(), 0) << host.LeakReport();
@@ -55,6 +58,37 @@ TEST(ModuleUnload, AModuleADriverStillCallsStaysLoaded) {
     simwinmm::InjectShort(loop.input, 0x00403C90);
     simwinmm::InjectSysEx(loop.input, {0xF0, 0x41, 0x01, 0xF7});
     EXPECT_TRUE(simwinmm::WaitIdle(loop.input));
+    simwinmm::Reset();
+}
+
+// A cable pulled from a device that then never lets go: the object is
+// destroyed and the module unloaded all the same, safely.
+TEST(ModuleUnload, AfterAPulledCableTheModuleStaysLoaded) {
+    simwinmm::Reset();
+    simwinmm::AddLoopbackPort("Loopback");
+    simwinmm::SetPullBehaviour({1 /*MMSYSERR_ERROR*/, 0, false, true});
+    hostsim::SimHost host;
+    host.SetAppInfo("Director", "8.5");
+    std::string error;
+    auto module = hostsim::LoadedModule::Load(host, TESMAR_MODULE_PATH, &error);
+    ASSERT_NE(module, nullptr) << error;
+    ASSERT_EQ(module->Register(), kHostOk);
+    auto object = module->NewInstance();
+    ASSERT_NE(object, nullptr);
+    CallAndRelease(host, *object, kInit, {});
+    CallAndRelease(host, *object, kOpenInput, {host.Integer(1), host.Integer(1024)});
+    CallAndRelease(host, *object, kOpenOutput, {host.Integer(1)});
+    ASSERT_TRUE(simwinmm::UnplugPort("Loopback"));
+
+    object.reset();
+    EXPECT_EQ(simwinmm::PulledDevicesOpen(), 2u);
+    EXPECT_EQ(module->CanUnloadNow(), kHostCannotUnload);
+    EXPECT_EQ(host.LiveBlocks(), 0) << host.LeakReport();
+    EXPECT_EQ(host.LiveValues(), 0) << host.LeakReport();
+    EXPECT_EQ(host.ServiceReferences(), 0);
+    module->Unload();
+    module.reset();
+    simwinmm::LetPulledDevicesClose();
     simwinmm::Reset();
 }
 

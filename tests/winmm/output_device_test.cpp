@@ -240,8 +240,10 @@ TEST_F(OutputDeviceTest, PlatformFailuresBecomeStatusCodesAndLeaveNothingBehind)
     simwinmm::FailCall("midiOutLongMsg", 1);
     EXPECT_EQ(Send(SysEx(0x41, {1, 2})), 3);
     EXPECT_EQ(host.LiveBlocks(), 0);
-    simwinmm::FailCall("midiOutPrepareHeader", 1);
+    simwinmm::FailCall("midiOutPrepareHeader", 1, 7 /*MMSYSERR_NOMEM*/);
     EXPECT_EQ(Send(SysEx(0x41, {1, 2})), 16);
+    simwinmm::FailCall("midiOutPrepareHeader", 1);  // a driver that cannot take it
+    EXPECT_EQ(Send(SysEx(0x41, {1, 2})), 3);
     EXPECT_EQ(host.LiveBlocks(), 0);
     const uint32_t prepares = simwinmm::CallCount("midiOutPrepareHeader");
     host.FailCall("Alloc", 1);
@@ -253,10 +255,13 @@ TEST_F(OutputDeviceTest, PlatformFailuresBecomeStatusCodesAndLeaveNothingBehind)
     EXPECT_EQ(Send(List({"stop"})), 0);
     EXPECT_EQ(Sent(), Bytes({0xFC}));
 
-    // A refused close leaves the port open and usable; the next close works.
+    // A refused close still closes the port for the script; the next open
+    // closes the old device first.
     simwinmm::FailCall("midiOutClose", 1);
     EXPECT_EQ(engine->CloseOutput(), 3);
-    EXPECT_EQ(engine->OpenOutput(static_cast<int32_t>(port)), 18);
+    EXPECT_EQ(Send(List({"start"})), 14);
+    EXPECT_EQ(engine->OpenOutput(static_cast<int32_t>(port)), 0);
+    EXPECT_EQ(simwinmm::CallCount("midiOutClose"), 2u);
     EXPECT_EQ(Send(List({"start"})), 0);
     EXPECT_EQ(engine->CloseOutput(), 0);
     EXPECT_EQ(Send(List({"start"})), 14);
@@ -277,8 +282,9 @@ TEST_F(OutputDeviceTest, RefusedResetStillClosesOnceTheDriverFinishes) {
     EXPECT_EQ(engine->CloseOutput(), 3);  // the driver still holds the block
     EXPECT_EQ(host.LiveBlocks(), 1);
     simwinmm::ReleaseOutputDone(port);
-    EXPECT_EQ(engine->CloseOutput(), 0);
+    EXPECT_EQ(engine->OpenOutput(static_cast<int32_t>(port)), 0);  // closes the old one first
     EXPECT_EQ(host.LiveBlocks(), 0);
+    EXPECT_EQ(simwinmm::HeadersLeftPrepared(), 0u);
 }
 
 TEST_F(OutputDeviceTest, BlocksADriverNeverReportsDoneAreReleasedOnceItHasClosed) {
@@ -302,6 +308,7 @@ TEST_F(OutputDeviceTest, DestructionClosesABusyPortAndReleasesItsBlocks) {
 
 TEST_F(OutputDeviceTest, DestructionSurvivesADriverThatRefusesToClose) {
     simwinmm::FailCall("midiOutClose", 1);
+    simwinmm::FailCall("midiOutClose", 2);
     EXPECT_EQ(Send(List({"clock"})), 0);
     DestroyEngine();
     // The device is still open; its notices reach no engine when it closes.
