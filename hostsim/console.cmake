@@ -6,6 +6,9 @@ if(TARGET hostsim_services)
   add_library(tesmar_console STATIC
     ${console_dir}/lexer.cpp
     ${console_dir}/parser.cpp
+    ${console_dir}/script_reader.cpp
+    ${console_dir}/values.cpp
+    ${console_dir}/list_functions.cpp
     ${console_dir}/interpreter.cpp
     ${console_dir}/parameter_counts.cpp
     ${console_dir}/options.cpp)

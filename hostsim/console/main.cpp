@@ -101,9 +101,7 @@ int Run(const console::Options& options) {
         interpreter.SetWaiter(Wait);
         interpreter.SetEcho(options.echo);
         if (!options.script.empty()) {
-            for (size_t i = 0; i < lines.size(); ++i) {
-                interpreter.RunLine(static_cast<int>(i) + 1, lines[i]);
-            }
+            interpreter.RunScript(lines);
         } else {
             const bool prompt = StdinIsTerminal();
             std::string line;
@@ -116,6 +114,7 @@ int Run(const console::Options& options) {
                 }
                 interpreter.RunLine(number, line);
             }
+            interpreter.Finish();
         }
         interpreter.ReleaseVariables();
     }
