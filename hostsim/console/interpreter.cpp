@@ -318,9 +318,9 @@ Interpreter::Flow Interpreter::Execute(const Statement& statement, Frame& frame)
         }
         case StatementKind::Global:
             for (const std::string& name : statement.names) {
-                if (!frame.topLevel) {
-                    frame.globals.push_back(name);
-                }
+                // Outside handlers, as at the top of a movie script, the
+                // declaration holds in every handler.
+                (frame.topLevel ? scriptGlobals_ : frame.globals).push_back(name);
                 Variable(frame, name, true);
             }
             return Flow::Next;
@@ -425,6 +425,9 @@ Interpreter::Flow Interpreter::Repeat(const Statement& statement, Frame& frame) 
 ScriptValue* Interpreter::Variable(Frame& frame, const std::string& name, bool create) {
     bool global = frame.topLevel;
     for (const std::string& declared : frame.globals) {
+        global = global || SameName(declared, name);
+    }
+    for (const std::string& declared : scriptGlobals_) {
         global = global || SameName(declared, name);
     }
     auto& table = global ? globals_ : frame.locals;

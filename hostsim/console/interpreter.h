@@ -129,6 +129,7 @@ private:
     std::vector<FunctionEntry> functions_;
     std::vector<Handler> handlers_;
     std::vector<std::pair<std::string, ScriptValue>> globals_;
+    std::vector<std::string> scriptGlobals_;  // declared outside handlers
     std::chrono::steady_clock::time_point start_;
     const std::atomic<bool>* interrupt_ = nullptr;
     int line_ = 0;  // of the statement running
