@@ -688,6 +688,9 @@ ScriptValue Interpreter::CallMethod(const Expr& call, int32_t method, Frame& fra
     Owned result(host_, host_.Void());
     const HostResult code =
         session_.Call(host_.ObjectId(me.get()), method, args.values, result.get());
+    if (afterMethodCall_) {
+        afterMethodCall_();
+    }
     if (code != kHostOk) {
         Throw(call.column, call.text + "() failed with host code " + HexCode(code));
     }

@@ -72,6 +72,10 @@ public:
 
     // wait(ms) calls this; the console lets the virtual driver catch up too.
     void SetWaiter(std::function<void(int32_t ms)> waiter) { waiter_ = std::move(waiter); }
+    // Runs after every call of a method of the plug-in: under --frames the
+    // console lets the ports deliver what the call sent, so that a message
+    // looped back is queued by the time the script asks again.
+    void SetAfterMethodCall(std::function<void()> hook) { afterMethodCall_ = std::move(hook); }
     // --echo: every statement is written to `out` before it runs, as the
     // message window shows the typed line above the answer.
     void SetEcho(bool echo) { echo_ = echo; }
@@ -126,6 +130,7 @@ private:
     std::ostream& diagnostics_;
     ScriptReader reader_;
     std::function<void(int32_t)> waiter_;
+    std::function<void()> afterMethodCall_;
     std::vector<FunctionEntry> functions_;
     std::vector<Handler> handlers_;
     std::vector<std::pair<std::string, ScriptValue>> globals_;

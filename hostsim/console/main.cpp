@@ -200,6 +200,9 @@ int Run(const console::Options& options) {
         interpreter.SetWaiter(Wait);
         interpreter.SetEcho(options.echo);
         interpreter.SetInterrupt(&interrupted);
+        if (options.frames >= 0) {
+            interpreter.SetAfterMethodCall(console::WaitForVirtualInputs);
+        }
         if (!options.script.empty()) {
             InterruptScope scope;
             interpreter.RunScript(lines);
