@@ -648,9 +648,10 @@ ScriptValue Interpreter::EvaluateCall(const Expr& call, Frame& frame) {
 // Arguments beyond the parameters are ignored, missing ones are VOID, as in
 // the host.
 ScriptValue Interpreter::CallHandler(const Handler& handler, std::vector<ScriptValue>& args) {
+    const int caller = line_;
+    line_ = handler.line;
     Depth depth(*this, 1);
     CheckInterrupt(1);
-    const int caller = line_;
     Frame frame(host_, false);
     for (size_t i = 0; i < handler.params.size(); ++i) {
         frame.locals.emplace_back(handler.params[i],
