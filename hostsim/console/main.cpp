@@ -208,9 +208,12 @@ int Run(const console::Options& options) {
             interpreter.RunScript(lines);
         } else {
             console::LineInput input(StdinIsTerminal());
+            InterruptScope scope;
             std::string line;
             for (int number = 1; input.Read(interpreter.InBlock(), &line); ++number) {
-                InterruptScope scope;
+                // A Ctrl-C at the prompt stops nothing; the next line starts afresh.
+                interrupted.store(false);
+                std::signal(SIGINT, OnInterrupt);
                 interpreter.RunLine(number, line);
                 if (interpreter.halted()) {
                     break;

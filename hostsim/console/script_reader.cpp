@@ -48,6 +48,15 @@ std::string Describe(const ScriptReader::Open& open) {
     return {};
 }
 
+// A line inside a top-level block, for --echo: indented as written.
+std::string IndentedText(const std::string& text) {
+    const std::string statement = StatementText(text);
+    if (statement.empty()) {
+        return statement;
+    }
+    return text.substr(0, text.find_first_not_of(" \t")) + statement;
+}
+
 }  // namespace
 
 ScriptReader::ScriptReader() = default;
@@ -316,7 +325,7 @@ void ScriptReader::Feed(int lineNumber, const std::string& text, std::vector<Scr
         return;
     }
     if (!open_.empty() && open_.front()->kind != Open::Kind::Handler) {
-        echo_.push_back(StatementText(text));
+        echo_.push_back(IndentedText(text));
     }
     if (!ok) {
         ScriptItem item;
