@@ -117,8 +117,8 @@ Interpreter::Interpreter(hostsim::SimHost& host, XtraSession& session, std::ostr
                    [this](FunctionCall& call) {
                        const ScriptValue& ms = call.args[0];
                        if (host_.KindOf(ms) != Kind::Integer || host_.IntegerOf(ms) < 0) {
-                           Fail(call.ArgColumn(0), "wait() needs a non-negative integer, not " +
-                                                       host_.Print(ms));
+                           Fail(call.ArgColumn(0),
+                                "wait() needs a non-negative integer, not " + host_.Print(ms));
                        }
                        waiter_(host_.IntegerOf(ms));
                        return host_.Void();
@@ -223,8 +223,9 @@ void Interpreter::Define(Handler handler) {
     for (const FunctionEntry& function : functions_) {
         if (builtIn || SameName(function.name, handler.name)) {
             Report(handler.line, 1,
-                   "'" + handler.name + "' is a function of the language; no handler can take its "
-                                        "name");
+                   "'" + handler.name +
+                       "' is a function of the language; no handler can take its "
+                       "name");
             return;
         }
     }

@@ -25,24 +25,15 @@ struct Operator {
 
 // Two-character operators before their one-character beginnings.
 constexpr Operator kOperators[] = {
-    {"<=", TokenKind::LessEqual},
-    {">=", TokenKind::GreaterEqual},
-    {"<>", TokenKind::NotEqual},
-    {"&&", TokenKind::DoubleAmpersand},
-    {"(", TokenKind::LeftParen},
-    {")", TokenKind::RightParen},
-    {"[", TokenKind::LeftBracket},
-    {"]", TokenKind::RightBracket},
-    {",", TokenKind::Comma},
-    {":", TokenKind::Colon},
-    {"=", TokenKind::Equals},
-    {"-", TokenKind::Minus},
-    {"+", TokenKind::Plus},
-    {"*", TokenKind::Star},
-    {"/", TokenKind::Slash},
-    {"<", TokenKind::Less},
-    {">", TokenKind::Greater},
-    {"&", TokenKind::Ampersand},
+    {"<=", TokenKind::LessEqual},  {">=", TokenKind::GreaterEqual},
+    {"<>", TokenKind::NotEqual},   {"&&", TokenKind::DoubleAmpersand},
+    {"(", TokenKind::LeftParen},   {")", TokenKind::RightParen},
+    {"[", TokenKind::LeftBracket}, {"]", TokenKind::RightBracket},
+    {",", TokenKind::Comma},       {":", TokenKind::Colon},
+    {"=", TokenKind::Equals},      {"-", TokenKind::Minus},
+    {"+", TokenKind::Plus},        {"*", TokenKind::Star},
+    {"/", TokenKind::Slash},       {"<", TokenKind::Less},
+    {">", TokenKind::Greater},     {"&", TokenKind::Ampersand},
     {".", TokenKind::Dot},
 };
 

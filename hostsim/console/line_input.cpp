@@ -27,8 +27,6 @@ LineInput::LineInput(bool terminal) : terminal_(terminal) {
 #endif
 }
 
-LineInput::~LineInput() = default;
-
 bool LineInput::Read(bool continued, std::string* line) {
 #ifdef TESMAR_LIBEDIT
     if (terminal_) {

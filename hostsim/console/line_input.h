@@ -10,7 +10,7 @@ public:
     // `terminal`: standard input is a terminal, so there is a prompt (on
     // standard error) and, where libedit is built in, line editing and history.
     explicit LineInput(bool terminal);
-    ~LineInput();
+    ~LineInput() = default;
     LineInput(const LineInput&) = delete;
     LineInput& operator=(const LineInput&) = delete;
 

@@ -9,7 +9,8 @@ using hostsim::Kind;
 
 void NeedList(FunctionCall& call, const char* name, bool propList) {
     const Kind kind = call.host.KindOf(call.args[0]);
-    const bool ok = propList ? kind == Kind::PropList : (kind == Kind::List || kind == Kind::PropList);
+    const bool ok =
+        propList ? kind == Kind::PropList : (kind == Kind::List || kind == Kind::PropList);
     if (!ok) {
         Fail(call.ArgColumn(0), std::string(name) + "() needs a " +
                                     (propList ? "property list" : "list") + ", not " +
@@ -58,8 +59,8 @@ ScriptValue GetProperty(FunctionCall& call, bool mustExist) {
 
 ScriptValue Append(FunctionCall& call, const char* name) {
     if (call.host.KindOf(call.args[0]) != Kind::List) {
-        Fail(call.ArgColumn(0), std::string(name) + "() needs a linear list, not " +
-                                    call.host.Print(call.args[0]));
+        Fail(call.ArgColumn(0),
+             std::string(name) + "() needs a linear list, not " + call.host.Print(call.args[0]));
     }
     CheckInsertion(call.host, call.args[0], call.args[1], call.ArgColumn(1));
     call.host.Append(call.args[0], call.args[1]);
@@ -81,16 +82,14 @@ void DefineListFunctions(Interpreter& interpreter) {
     interpreter.DefineFunction("getAt", 2, 2, "getAt() takes a list and a position", GetAt);
     interpreter.DefineFunction("getProp", 2, 2, "getProp() takes a property list and a #property",
                                [](FunctionCall& call) { return GetProperty(call, true); });
-    interpreter.DefineFunction("getaProp", 2, 2,
-                               "getaProp() takes a property list and a #property",
+    interpreter.DefineFunction("getaProp", 2, 2, "getaProp() takes a property list and a #property",
                                [](FunctionCall& call) { return GetProperty(call, false); });
     interpreter.DefineFunction("add", 2, 2, "add() takes a list and a value",
                                [](FunctionCall& call) { return Append(call, "add"); });
     interpreter.DefineFunction("append", 2, 2, "append() takes a list and a value",
                                [](FunctionCall& call) { return Append(call, "append"); });
     interpreter.DefineFunction("addProp", 3, 3,
-                               "addProp() takes a property list, a #property and a value",
-                               AddProp);
+                               "addProp() takes a property list, a #property and a value", AddProp);
     interpreter.DefineFunction("voidP", 1, 1, "voidP() takes one value", [](FunctionCall& call) {
         return call.host.Integer(call.host.KindOf(call.args[0]) == Kind::Void ? 1 : 0);
     });

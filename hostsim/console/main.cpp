@@ -221,8 +221,8 @@ int Run(const console::Options& options) {
             }
             interpreter.Finish();
         }
-        const bool movieOptions = options.frames >= 0 || options.seconds >= 0 ||
-                                  !options.playFile.empty();
+        const bool movieOptions =
+            options.frames >= 0 || options.seconds >= 0 || !options.playFile.empty();
         if (console::DefinesMovie(interpreter) && !interpreter.halted()) {
             InterruptScope scope;
             console::MovieOptions movie;

@@ -1,6 +1,7 @@
 #include "hostsim/console/movie.h"
 
 #include <chrono>
+#include <cmath>
 #include <thread>
 
 namespace console {
@@ -41,7 +42,7 @@ void PlayByTheClock(Interpreter& interpreter, const MovieOptions& options,
     using Clock = std::chrono::steady_clock;
     const Clock::time_point start = Clock::now();
     const int64_t frames =
-        options.seconds < 0 ? -1 : static_cast<int64_t>(options.seconds * options.fps + 0.5);
+        options.seconds < 0 ? -1 : std::llround(options.seconds * options.fps);
     size_t next = 0;
     for (int64_t frame = 0; frames < 0 || frame < frames; ++frame) {
         const Clock::time_point due =

@@ -43,7 +43,8 @@ const char kUsage[] =
     "stopMovie plays as a movie after its last line.\n"
     "\n"
     "exit status: 0 after running the script (errors in it are reported and\n"
-    "skipped), 1 when the script or the --play file cannot be read, 2 on a usage error, 3 when the\n"
+    "skipped), 1 when the script or the --play file cannot be read, 2 on a usage error, 3 when "
+    "the\n"
     "module cannot be loaded, 4 when values or memory blocks were left alive\n"
     "or released twice at exit (the leak report goes to standard error).\n";
 
@@ -124,7 +125,8 @@ bool ParseOptions(int argc, char** argv, const std::string& defaultModule, Optio
             const bool isFps = arg == "--fps";
             const bool isFrames = arg == "--frames";
             const double high = isFps ? 1000 : 1e9;
-            if (!hasValue || !ParseNumber(argv[i + 1], isFps ? 1 : 0, high, isFps || isFrames, &number) ||
+            if (!hasValue ||
+                !ParseNumber(argv[i + 1], isFps ? 1 : 0, high, isFps || isFrames, &number) ||
                 (arg == "--seconds" && number <= 0)) {
                 *error = arg + (isFps      ? " needs a whole number from 1 to 1000"
                                 : isFrames ? " needs a whole number of frames"

@@ -9,10 +9,9 @@ namespace console {
 
 bool IsReservedWord(const std::string& name) {
     static const char* const kWords[] = {
-        "put",  "the",    "xtra",   "void",   "true",   "false", "empty", "quote",
-        "space", "tab",   "if",     "then",   "else",   "end",   "repeat", "while",
-        "with", "to",     "down",   "in",     "on",     "global", "return", "exit",
-        "next", "and",    "or",     "not",    "mod",    "halt",
+        "put", "the",    "xtra",   "void", "true",   "false", "empty", "quote", "space", "tab",
+        "if",  "then",   "else",   "end",  "repeat", "while", "with",  "to",    "down",  "in",
+        "on",  "global", "return", "exit", "next",   "and",   "or",    "not",   "mod",   "halt",
     };
     for (const char* word : kWords) {
         if (SameName(name, word)) {
@@ -32,10 +31,10 @@ struct Constant {
 };
 
 constexpr Constant kConstants[] = {
-    {"VOID", ExprKind::Void, 0, ""},       {"TRUE", ExprKind::Integer, 1, ""},
-    {"FALSE", ExprKind::Integer, 0, ""},   {"EMPTY", ExprKind::String, 0, ""},
-    {"QUOTE", ExprKind::String, 0, "\""},  {"SPACE", ExprKind::String, 0, " "},
-    {"TAB", ExprKind::String, 0, "\t"},    {"RETURN", ExprKind::String, 0, "\r"},
+    {"VOID", ExprKind::Void, 0, ""},      {"TRUE", ExprKind::Integer, 1, ""},
+    {"FALSE", ExprKind::Integer, 0, ""},  {"EMPTY", ExprKind::String, 0, ""},
+    {"QUOTE", ExprKind::String, 0, "\""}, {"SPACE", ExprKind::String, 0, " "},
+    {"TAB", ExprKind::String, 0, "\t"},   {"RETURN", ExprKind::String, 0, "\r"},
 };
 
 // Recursive descent over the tokens of one line. Every method returns null
@@ -177,11 +176,12 @@ private:
     bool ExpectName(const char* what, std::string* name) {
         const Token& token = Peek();
         if (token.kind != TokenKind::Identifier) {
-            return Fail(token.column, std::string("expected ") + what + ", found " + Describe(token));
+            return Fail(token.column,
+                        std::string("expected ") + what + ", found " + Describe(token));
         }
         if (IsReservedWord(token.text)) {
-            return Fail(token.column, "'" + token.text + "' is a word of the language, not " +
-                                          std::string(what));
+            return Fail(token.column,
+                        "'" + token.text + "' is a word of the language, not " + std::string(what));
         }
         *name = Next().text;
         return true;
@@ -260,8 +260,8 @@ private:
             return statement->value != nullptr;
         }
         if (!IsWord(Peek(), "with")) {
-            return Fail(Peek().column, "expected 'while' or 'with' after 'repeat', found " +
-                                           Describe(Peek()));
+            return Fail(Peek().column,
+                        "expected 'while' or 'with' after 'repeat', found " + Describe(Peek()));
         }
         Next();
         if (!ExpectName("a variable name", &statement->target)) {
@@ -355,13 +355,15 @@ private:
                 return false;
             }
             if (Peek().kind == TokenKind::End) {
-                return Fail(Peek().column, "a block 'if' cannot follow 'then' or 'else' on its line");
+                return Fail(Peek().column,
+                            "a block 'if' cannot follow 'then' or 'else' on its line");
             }
             return ParseIfTail(statement);
         }
         if (IsWord(first, "repeat") || IsWord(first, "on") || IsWord(first, "end") ||
             IsWord(first, "else")) {
-            return Fail(first.column, "'" + first.text + "' cannot follow 'then' or 'else' on its line");
+            return Fail(first.column,
+                        "'" + first.text + "' cannot follow 'then' or 'else' on its line");
         }
         if (first.kind == TokenKind::Identifier && PeekAt(1).kind == TokenKind::Equals) {
             if (IsReservedWord(first.text)) {
@@ -552,8 +554,8 @@ private:
 
     ExprPtr ParseJoin() {
         ExprPtr left = ParseSum();
-        while (left && (Peek().kind == TokenKind::Ampersand ||
-                        Peek().kind == TokenKind::DoubleAmpersand)) {
+        while (left &&
+               (Peek().kind == TokenKind::Ampersand || Peek().kind == TokenKind::DoubleAmpersand)) {
             const Token& token = Next();
             const BinaryOp op =
                 token.kind == TokenKind::Ampersand ? BinaryOp::Join : BinaryOp::JoinSpace;
@@ -642,8 +644,8 @@ private:
                 const int column = Next().column;
                 const Token& name = Next();
                 if (name.kind != TokenKind::Identifier) {
-                    Fail(name.column, "expected a property name after '.', found " +
-                                          Describe(name));
+                    Fail(name.column,
+                         "expected a property name after '.', found " + Describe(name));
                     return nullptr;
                 }
                 if (Peek().kind == TokenKind::LeftParen) {

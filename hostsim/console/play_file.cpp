@@ -64,8 +64,7 @@ std::string Check(const std::vector<uint8_t>& bytes) {
         return "no message starts with this status byte";
     }
     if (bytes.size() != length) {
-        return "this message has " + std::to_string(length) + " byte" +
-               (length == 1 ? "" : "s");
+        return "this message has " + std::to_string(length) + " byte" + (length == 1 ? "" : "s");
     }
     for (size_t i = 1; i < bytes.size(); ++i) {
         if (bytes[i] >= 0x80) {
@@ -117,7 +116,8 @@ bool ReadPlayFile(std::istream& in, std::vector<PlayMessage>* messages, std::str
             if (word.size() != 2 || HexDigit(word[0]) < 0 || HexDigit(word[1]) < 0) {
                 return fail("a byte is two hexadecimal digits, not \"" + word + "\"");
             }
-            message.bytes.push_back(static_cast<uint8_t>(HexDigit(word[0]) * 16 + HexDigit(word[1])));
+            message.bytes.push_back(
+                static_cast<uint8_t>(HexDigit(word[0]) * 16 + HexDigit(word[1])));
         }
         const std::string problem = Check(message.bytes);
         if (!problem.empty()) {

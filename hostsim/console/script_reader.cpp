@@ -50,7 +50,7 @@ std::string Describe(const ScriptReader::Open& open) {
 
 // A line inside a top-level block, for --echo: indented as written.
 std::string IndentedText(const std::string& text) {
-    const std::string statement = StatementText(text);
+    std::string statement = StatementText(text);
     if (statement.empty()) {
         return statement;
     }
@@ -220,17 +220,15 @@ void ScriptReader::HandleEnd(const Line& line, bool bad, std::vector<ScriptItem>
             const std::string what = word.empty() ? "'end'" : "'end " + word + "'";
             Error(lineNumber, line.column,
                   what + (want == Open::Kind::Handler ? " without 'on'"
-                                                      : want == Open::Kind::If
-                                                            ? " without 'if'"
-                                                            : " without 'repeat'"),
+                          : want == Open::Kind::If    ? " without 'if'"
+                                                      : " without 'repeat'"),
                   items);
         }
         return;
     }
     while (open_.size() > found + 1) {
-        Error(lineNumber, line.column, Describe(*open_.back()) + " has no " +
-                                           EndOf(open_.back()->kind),
-              items);
+        Error(lineNumber, line.column,
+              Describe(*open_.back()) + " has no " + EndOf(open_.back()->kind), items);
         open_.back()->bad = true;
         Close(items);
     }
@@ -384,8 +382,7 @@ void ScriptReader::Feed(int lineNumber, const std::string& text, std::vector<Scr
         open->kind = Open::Kind::Handler;
         open->handler = std::move(line.handler);
     } else {
-        open->kind =
-            line.kind == LineKind::RepeatStart ? Open::Kind::Repeat : Open::Kind::If;
+        open->kind = line.kind == LineKind::RepeatStart ? Open::Kind::Repeat : Open::Kind::If;
         open->statement = std::move(line.statement);
         if (ok && !CheckContext(open->statement, items)) {
             open->bad = true;

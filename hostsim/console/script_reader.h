@@ -15,12 +15,12 @@ namespace console {
 struct ScriptItem {
     enum class Kind { Statement, Handler, Error };
     Kind kind = Kind::Statement;
-    Statement statement;             // Statement: outside any handler
-    Handler handler;                 // Handler: complete
-    int line = 0;                    // Error
-    int column = 0;                  // Error
-    std::string message;             // Error: without "syntax error: "
-    std::vector<std::string> echo;   // what --echo writes: the item's lines
+    Statement statement;            // Statement: outside any handler
+    Handler handler;                // Handler: complete
+    int line = 0;                   // Error
+    int column = 0;                 // Error
+    std::string message;            // Error: without "syntax error: "
+    std::vector<std::string> echo;  // what --echo writes: the item's lines
 };
 
 class ScriptReader {
@@ -47,8 +47,7 @@ private:
     void Close(std::vector<ScriptItem>* items);
     void Unclosed(std::vector<ScriptItem>* items);
     void HandleEnd(const Line& line, bool bad, std::vector<ScriptItem>* items);
-    void HandleElse(Line& line, bool bad, const std::string& text,
-                    std::vector<ScriptItem>* items);
+    void HandleElse(Line& line, bool bad, const std::string& text, std::vector<ScriptItem>* items);
     std::vector<Statement>* Target();
 
     std::vector<std::unique_ptr<Open>> open_;

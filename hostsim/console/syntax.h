@@ -64,15 +64,15 @@ struct Expr {
 enum class StatementKind {
     Empty,  // blank line or comment
     Put,
-    Assign,      // target = value
-    Call,        // a call whose result is dropped
-    Global,      // names
-    Return,      // value may be null
-    Exit,        // leaves the handler
-    ExitRepeat,  // leaves the innermost repeat
-    NextRepeat,  // goes on with its next round
-    Halt,        // stops the movie
-    If,          // value: the condition; body, orElse
+    Assign,       // target = value
+    Call,         // a call whose result is dropped
+    Global,       // names
+    Return,       // value may be null
+    Exit,         // leaves the handler
+    ExitRepeat,   // leaves the innermost repeat
+    NextRepeat,   // goes on with its next round
+    Halt,         // stops the movie
+    If,           // value: the condition; body, orElse
     RepeatWhile,  // value: the condition; body
     RepeatWith,   // target = value to/down to limit; body
     RepeatIn,     // target in value (a list); body
@@ -111,15 +111,15 @@ struct SyntaxError {
 // What one line is. Blocks span lines: the script reader puts their lines
 // together.
 enum class LineKind {
-    Statement,    // statement: complete (one-line ifs included)
+    Statement,     // statement: complete (one-line ifs included)
     HandlerStart,  // on name params
-    End,          // end, end if, end repeat, end name: word
-    IfStart,      // if cond then: statement (If, empty body)
-    ElseIfStart,  // else if cond then: statement (If, empty body)
-    ElseIf,       // else if cond then statement: statement (a complete If)
-    Else,         // else, alone
-    ElseLine,     // else statement: statement
-    RepeatStart,  // repeat while / with: statement (empty body)
+    End,           // end, end if, end repeat, end name: word
+    IfStart,       // if cond then: statement (If, empty body)
+    ElseIfStart,   // else if cond then: statement (If, empty body)
+    ElseIf,        // else if cond then statement: statement (a complete If)
+    Else,          // else, alone
+    ElseLine,      // else statement: statement
+    RepeatStart,   // repeat while / with: statement (empty body)
 };
 
 struct Line {

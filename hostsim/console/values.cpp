@@ -64,8 +64,8 @@ ScriptValue Arithmetic(SimHost& host, BinaryOp op, const ScriptValue& left,
     const Kind rightKind = host.KindOf(right);
     if (!IsNumber(leftKind) || !IsNumber(rightKind)) {
         const ScriptValue& culprit = IsNumber(leftKind) ? right : left;
-        Fail(column, std::string("'") + Spelling(op) + "' needs numbers, not " +
-                         host.Print(culprit));
+        Fail(column,
+             std::string("'") + Spelling(op) + "' needs numbers, not " + host.Print(culprit));
     }
     if (leftKind == Kind::Integer && rightKind == Kind::Integer) {
         const int64_t a = host.IntegerOf(left);
@@ -276,8 +276,7 @@ int32_t FindProperty(SimHost& host, const ScriptValue& propList, std::string_vie
     return 0;
 }
 
-ScriptValue PropertyOf(SimHost& host, const ScriptValue& list, std::string_view name,
-                       int column) {
+ScriptValue PropertyOf(SimHost& host, const ScriptValue& list, std::string_view name, int column) {
     const Kind kind = host.KindOf(list);
     if (kind == Kind::PropList) {
         const int32_t position = FindProperty(host, list, name);
@@ -325,8 +324,7 @@ void CheckInsertion(SimHost& host, const ScriptValue& list, const ScriptValue& v
         Fail(column, "a list cannot contain itself");
     }
     if (depth >= kMaxValueDepth) {
-        Fail(column,
-             "lists nested deeper than " + std::to_string(kMaxValueDepth) + " levels");
+        Fail(column, "lists nested deeper than " + std::to_string(kMaxValueDepth) + " levels");
     }
 }
 

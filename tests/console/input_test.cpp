@@ -76,8 +76,8 @@ bool Parse(std::vector<const char*> args, Options* options, std::string* error) 
 TEST(ConsoleOptions, MovieOptions) {
     Options options;
     std::string error;
-    ASSERT_TRUE(Parse({"--fps", "10", "--frames", "6", "--play", "p.play", "s.script"}, &options,
-                      &error))
+    ASSERT_TRUE(
+        Parse({"--fps", "10", "--frames", "6", "--play", "p.play", "s.script"}, &options, &error))
         << error;
     EXPECT_EQ(options.fps, 10);
     EXPECT_EQ(options.frames, 6);
@@ -89,10 +89,17 @@ TEST(ConsoleOptions, MovieOptions) {
     EXPECT_EQ(options.fps, 30);
 
     const std::vector<std::vector<const char*>> bad = {
-        {"--fps"},           {"--fps", "0"},         {"--fps", "1001"},
-        {"--fps", "2.5"},    {"--frames", "-1"},     {"--frames", "x"},
-        {"--frames", "1.5"}, {"--seconds", "0"},     {"--seconds", "-2"},
-        {"--seconds", "1x"}, {"--frames", "1", "--seconds", "1"},
+        {"--fps"},
+        {"--fps", "0"},
+        {"--fps", "1001"},
+        {"--fps", "2.5"},
+        {"--frames", "-1"},
+        {"--frames", "x"},
+        {"--frames", "1.5"},
+        {"--seconds", "0"},
+        {"--seconds", "-2"},
+        {"--seconds", "1x"},
+        {"--frames", "1", "--seconds", "1"},
         {"--play"},
     };
     for (const auto& args : bad) {

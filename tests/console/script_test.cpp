@@ -255,13 +255,15 @@ TEST(ConsoleScript, ErrorsNameLineAndColumn) {
          "line 1, column 1: syntax error: 'exit repeat' is only allowed inside a repeat\n"},
         {{"on f", "if 1 then next repeat", "end"},
          "line 2, column 11: syntax error: 'next repeat' is only allowed inside a repeat\n"},
-        {{"return 1"}, "line 1, column 1: syntax error: 'return' is only allowed inside a handler\n"},
+        {{"return 1"},
+         "line 1, column 1: syntax error: 'return' is only allowed inside a handler\n"},
         // lines
         {{"if 1 put 2"}, "line 1, column 6: syntax error: expected 'then', found 'put'\n"},
         {{"repeat until 1", "end repeat"},
          "line 1, column 8: syntax error: expected 'while' or 'with' after 'repeat', found "
          "'until'\n"},
-        {{"repeat with i = 1 up 3", "end repeat"}, "line 1, column 19: syntax error: expected 'to', found 'up'\n"},
+        {{"repeat with i = 1 up 3", "end repeat"},
+         "line 1, column 19: syntax error: expected 'to', found 'up'\n"},
         {{"on 5", "end"}, "line 1, column 4: syntax error: expected a handler name, found '5'\n"},
         {{"on f then", "end"},
          "line 1, column 6: syntax error: 'then' is a word of the language, not a parameter "
@@ -285,14 +287,14 @@ TEST(ConsoleScript, ErrorsNameLineAndColumn) {
         {{"put 2147483647 + 1"}, "line 1, column 16: integer overflow\n"},
         {{"put 1.5 mod 1"}, "line 1, column 9: 'mod' needs integers\n"},
         {{"put \"a\" + 1"}, "line 1, column 9: '+' needs numbers, not \"a\"\n"},
-        {{"put [1] < 2"}, "line 1, column 9: '<' compares two numbers or two strings, not [1] and 2\n"},
+        {{"put [1] < 2"},
+         "line 1, column 9: '<' compares two numbers or two strings, not [1] and 2\n"},
         {{"if \"yes\" then put 1"}, "line 1, column 4: a condition needs a number, not \"yes\"\n"},
         {{"put not [1]"}, "line 1, column 9: a condition needs a number, not [1]\n"},
         {{"n = 5", "put n.type"}, "line 2, column 6: .type needs a property list, not 5\n"},
         {{"put [1, 2][3]"}, "line 1, column 11: position 3 is not in the list (1 to 2)\n"},
         {{"put [1][#a]"}, "line 1, column 8: [] needs a position, not #a\n"},
-        {{"put getProp([#a: 1], #b)"},
-         "line 1, column 22: the property list has no property #b\n"},
+        {{"put getProp([#a: 1], #b)"}, "line 1, column 22: the property list has no property #b\n"},
         {{"put getAt([#a: 1], \"x\")"}, "line 1, column 20: getAt() needs a position, not \"x\"\n"},
         {{"put getProp([1], #a)"}, "line 1, column 13: getProp() needs a property list, not [1]\n"},
         {{"p = [:]", "add p, 1"}, "line 2, column 5: add() needs a linear list, not [:]\n"},
@@ -315,7 +317,8 @@ TEST(ConsoleScript, ErrorsNameLineAndColumn) {
         const Outcome run = RunLines(lines);
         EXPECT_EQ(run.err, c.err) << lines[0];
         EXPECT_EQ(run.out.substr(run.out.size() < 6 ? 0 : run.out.size() - 6), "-- 42\n")
-            << lines[0] << "\n" << run.err;
+            << lines[0] << "\n"
+            << run.err;
     }
 }
 
@@ -364,11 +367,8 @@ TEST(ConsoleScript, BlocksTypedLineByLine) {
         Interpreter interpreter(host, session, out, err);
         interpreter.SetEcho(true);
         const std::vector<std::string> lines = {
-            "on twice n", "  return n * 2", "end",
-            "repeat with i = 1 to 2  -- a comment",
-            "  put twice(i)",
-            "end repeat",
-            "if 1 then",
+            "on twice n",     "  return n * 2", "end",       "repeat with i = 1 to 2  -- a comment",
+            "  put twice(i)", "end repeat",     "if 1 then",
         };
         for (size_t i = 0; i < lines.size(); ++i) {
             interpreter.RunLine(static_cast<int>(i) + 1, lines[i]);
