@@ -41,8 +41,7 @@ void PlayByTheClock(Interpreter& interpreter, const MovieOptions& options,
                     const std::atomic<bool>& interrupt) {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point start = Clock::now();
-    const int64_t frames =
-        options.seconds < 0 ? -1 : std::llround(options.seconds * options.fps);
+    const int64_t frames = options.seconds < 0 ? -1 : std::llround(options.seconds * options.fps);
     size_t next = 0;
     for (int64_t frame = 0; frames < 0 || frame < frames; ++frame) {
         const Clock::time_point due =
