@@ -377,7 +377,7 @@ TEST(ConsoleScript, BlocksTypedLineByLine) {
         interpreter.Finish();
         EXPECT_FALSE(interpreter.InBlock());
     }
-    EXPECT_EQ(out.str(), "repeat with i = 1 to 2\nput twice(i)\nend repeat\n-- 2\n-- 4\n");
+    EXPECT_EQ(out.str(), "repeat with i = 1 to 2\n  put twice(i)\nend repeat\n-- 2\n-- 4\n");
     EXPECT_EQ(err.str(), "line 7, column 1: syntax error: 'if' of line 7 has no 'end if'\n");
     EXPECT_EQ(host.LiveValues(), 0);
 }
