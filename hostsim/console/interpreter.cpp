@@ -321,7 +321,15 @@ Interpreter::Flow Interpreter::Execute(const Statement& statement, Frame& frame)
             for (const std::string& name : statement.names) {
                 // Outside handlers, as at the top of a movie script, the
                 // declaration holds in every handler.
-                (frame.topLevel ? scriptGlobals_ : frame.globals).push_back(name);
+                std::vector<std::string>& declared =
+                    frame.topLevel ? scriptGlobals_ : frame.globals;
+                bool known = false;
+                for (const std::string& existing : declared) {
+                    known = known || SameName(existing, name);
+                }
+                if (!known) {
+                    declared.push_back(name);
+                }
                 Variable(frame, name, true);
             }
             return Flow::Next;

@@ -22,15 +22,19 @@ constexpr DWORD kIdleTimeoutMs = 2000;
 
 // Looked up on every use: winmm loads the driver on its first MIDI call,
 // which the plug-in makes after the console started.
-FARPROC LoopbackExport(const char* name) {
+template <typename Fn>
+Fn LoopbackExport(const char* name) {
     const HMODULE driver = GetModuleHandleA("wineloop.drv");
-    return driver != nullptr ? GetProcAddress(driver, name) : nullptr;
+    if (driver == nullptr) {
+        return nullptr;
+    }
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(driver, name)));
 }
 
 }  // namespace
 
 void WaitForVirtualInputs() {
-    const auto wait = reinterpret_cast<WaitIdleFn>(LoopbackExport("LoopbackWaitIdle"));
+    const auto wait = LoopbackExport<WaitIdleFn>("LoopbackWaitIdle");
     if (wait != nullptr) {
         wait(kIdleTimeoutMs);
     }
@@ -41,7 +45,7 @@ bool InjectIntoVirtualInput(int32_t input, const std::vector<uint8_t>& bytes, st
         *error = "only the loopback port's input can be fed on Windows";
         return false;
     }
-    const auto inject = reinterpret_cast<InjectFn>(LoopbackExport("LoopbackInject"));
+    const auto inject = LoopbackExport<InjectFn>("LoopbackInject");
     if (inject == nullptr) {
         *error = "the loopback driver wineloop.drv is not loaded (or has no LoopbackInject)";
         return false;
