@@ -115,6 +115,12 @@ ScriptValue SimHost::Copy(const ScriptValue& value) {
     return store.NewHandle(node);
 }
 
+bool SimHost::SameValue(const ScriptValue& a, const ScriptValue& b) const {
+    const ValueStore& store = impl_->state.store;
+    const Node* node = store.Resolve(a);
+    return node != nullptr && node == store.Resolve(b);
+}
+
 void SimHost::Release(ScriptValue& value) {
     impl_->state.store.ReleaseHandle(value);
 }

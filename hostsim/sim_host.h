@@ -73,6 +73,9 @@ public:
     std::string TextOf(const ScriptValue& value) const;  // strings; symbols' names
     uintptr_t ObjectId(const ScriptValue& value) const;
     int32_t Count(const ScriptValue& list) const;
+    // True when both are references to the same value (one list seen through
+    // two variables).
+    bool SameValue(const ScriptValue& a, const ScriptValue& b) const;
     // Element at position 1..Count as a new reference (release it).
     ScriptValue At(const ScriptValue& list, int32_t position);
     // Key name of pair `position` of a property list.

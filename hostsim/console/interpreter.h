@@ -1,21 +1,41 @@
-// Runs statements of the console's script language against a SimHost and an
-// XtraSession. Values live in the SimHost, so its accounting sees every one.
+// Runs scripts of the console's language against a SimHost and an
+// XtraSession: statements outside handlers as they complete, handlers when
+// called (by a statement, or by the movie as the host calls its events).
+// Values live in the SimHost, so its accounting sees every one.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "host/host_api.h"
+#include "hostsim/console/script_reader.h"
 #include "hostsim/console/session.h"
 #include "hostsim/console/syntax.h"
+#include "hostsim/console/values.h"
 #include "hostsim/sim_host.h"
 
 namespace console {
+
+// What a function of the language is handed: its arguments, evaluated (the
+// interpreter releases them), and the call, whose columns errors name.
+struct FunctionCall {
+    hostsim::SimHost& host;
+    std::vector<ScriptValue>& args;
+    const Expr& call;
+
+    int ArgColumn(size_t i) const {
+        return i < call.items.size() ? call.items[i]->column : call.column;
+    }
+};
+// Returns a new value (the caller releases it); throws ScriptError (Fail).
+using Function = std::function<ScriptValue(FunctionCall&)>;
 
 class Interpreter {
 public:
@@ -26,45 +46,108 @@ public:
     Interpreter(const Interpreter&) = delete;
     Interpreter& operator=(const Interpreter&) = delete;
 
-    // Runs one line; an error is reported as `line N, column C: message` and
-    // the line has no further effect. False when the line had an error.
+    // One line typed or read: runs what it completes (a statement outside a
+    // handler; a handler is defined at its end). False when it had an error.
     bool RunLine(int lineNumber, const std::string& line);
+    // A whole script: its handlers are defined first, so that a statement may
+    // call a handler written below it; then the statements run in order.
+    void RunScript(const std::vector<std::string>& lines);
+    // The end of the input: a block still open is an error.
+    void Finish();
+    // A handler or block is waiting for its end.
+    bool InBlock() const { return reader_.InBlock(); }
+
+    // Adds a function of the language (names are matched without regard to
+    // case); `usage` is the error for a wrong number of arguments.
+    void DefineFunction(std::string name, int minArgs, int maxArgs, std::string usage,
+                        Function function);
+
+    bool HasHandler(std::string_view name) const;
+    enum class EventResult { Done, Failed, Halted };
+    // Calls a handler without arguments, as the host sends a movie event.
+    // A run-time error in it is reported and ends the call.
+    EventResult CallEvent(std::string_view name);
+    // `halt` ran: the script or the movie stops.
+    bool halted() const { return halted_; }
 
     // wait(ms) calls this; the console lets the virtual driver catch up too.
     void SetWaiter(std::function<void(int32_t ms)> waiter) { waiter_ = std::move(waiter); }
-
+    // Runs after every call of a method of the plug-in: under --frames the
+    // console lets the ports deliver what the call sent, so that a message
+    // looped back is queued by the time the script asks again.
+    void SetAfterMethodCall(std::function<void()> hook) { afterMethodCall_ = std::move(hook); }
     // --echo: every statement is written to `out` before it runs, as the
     // message window shows the typed line above the answer.
     void SetEcho(bool echo) { echo_ = echo; }
+    // While set, loops and handler calls stop with an error (Ctrl-C).
+    void SetInterrupt(const std::atomic<bool>* interrupt) { interrupt_ = interrupt; }
 
     // Releases every variable now (the destructor does it otherwise).
     void ReleaseVariables();
 
     int errors() const { return errors_; }
 
-private:
-    struct RuntimeError {
-        int column;
-        std::string message;
-    };
+    struct Frame;
 
-    ScriptValue Evaluate(const Expr& expr);
-    ScriptValue EvaluateCall(const Expr& call);
-    ScriptValue CallMethod(const Expr& call, int32_t method);
+private:
+    struct FunctionEntry {
+        std::string name;
+        int minArgs;
+        int maxArgs;
+        std::string usage;
+        Function function;
+    };
+    enum class Flow { Next, Return, ExitRepeat, NextRepeat };
+    struct Halt {};
+
+    void RunItem(ScriptItem& item);
+    void Report(int line, int column, const std::string& message);
+    void Define(Handler handler);
+    void RunTopLevel(const Statement& statement);
+
+    Flow ExecuteBlock(const std::vector<Statement>& block, Frame& frame);
+    Flow Execute(const Statement& statement, Frame& frame);
+    Flow Repeat(const Statement& statement, Frame& frame);
+    ScriptValue Evaluate(const Expr& expr, Frame& frame);
+    ScriptValue EvaluateList(const Expr& expr, Frame& frame);
+    ScriptValue EvaluateCall(const Expr& call, Frame& frame);
+    ScriptValue CallHandler(const Handler& handler, std::vector<ScriptValue>& args);
+    ScriptValue CallMethod(const Expr& call, int32_t method, Frame& frame);
     void Put(const ScriptValue& value);
-    void Assign(const std::string& name, const ScriptValue& value);
+    ScriptValue* Variable(Frame& frame, const std::string& name, bool create);
+    void Assign(Frame& frame, const std::string& name, const ScriptValue& value);
     void CheckXtra(const Expr& call);
-    [[noreturn]] static void Throw(int column, std::string message);
+    void CheckInterrupt(int column);
+    [[noreturn]] void Throw(int column, std::string message);
+
+    // One level deeper while it lives: handler calls, blocks and
+    // expressions recurse, so together they have a limit.
+    class Depth;
 
     hostsim::SimHost& host_;
     XtraSession& session_;
     std::ostream& out_;
     std::ostream& diagnostics_;
+    ScriptReader reader_;
     std::function<void(int32_t)> waiter_;
-    std::vector<std::pair<std::string, ScriptValue>> variables_;
+    std::function<void()> afterMethodCall_;
+    std::vector<FunctionEntry> functions_;
+    std::vector<Handler> handlers_;
+    std::vector<std::pair<std::string, ScriptValue>> globals_;
+    std::vector<std::string> scriptGlobals_;  // declared outside handlers
     std::chrono::steady_clock::time_point start_;
+    const std::atomic<bool>* interrupt_ = nullptr;
+    int line_ = 0;  // of the statement running
+    int depth_ = 0;
     int errors_ = 0;
     bool echo_ = false;
+    bool halted_ = false;
 };
+
+// Run-time nesting of handler calls, blocks and expressions together.
+constexpr int kMaxRunDepth = 1000;
+
+// count, getAt, getProp, getaProp, add, append, addProp, voidP.
+void DefineListFunctions(Interpreter& interpreter);
 
 }  // namespace console

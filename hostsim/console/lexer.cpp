@@ -18,6 +18,34 @@ bool IsDigit(char c) {
     return std::isdigit(static_cast<unsigned char>(c)) != 0;
 }
 
+struct Operator {
+    const char* text;
+    TokenKind kind;
+};
+
+// Two-character operators before their one-character beginnings.
+constexpr Operator kOperators[] = {
+    {"<=", TokenKind::LessEqual},  {">=", TokenKind::GreaterEqual},
+    {"<>", TokenKind::NotEqual},   {"&&", TokenKind::DoubleAmpersand},
+    {"(", TokenKind::LeftParen},   {")", TokenKind::RightParen},
+    {"[", TokenKind::LeftBracket}, {"]", TokenKind::RightBracket},
+    {",", TokenKind::Comma},       {":", TokenKind::Colon},
+    {"=", TokenKind::Equals},      {"-", TokenKind::Minus},
+    {"+", TokenKind::Plus},        {"*", TokenKind::Star},
+    {"/", TokenKind::Slash},       {"<", TokenKind::Less},
+    {">", TokenKind::Greater},     {"&", TokenKind::Ampersand},
+    {".", TokenKind::Dot},
+};
+
+const Operator* FindOperator(std::string_view rest) {
+    for (const Operator& op : kOperators) {
+        if (rest.substr(0, std::string_view(op.text).size()) == op.text) {
+            return &op;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 bool SameName(std::string_view a, std::string_view b) {
@@ -126,38 +154,13 @@ bool Lex(std::string_view line, std::vector<Token>* tokens, LexError* error) {
             token.kind = TokenKind::String;
             token.text = std::string(line.substr(i + 1, close - i - 1));
             i = close + 1;
+        } else if (const Operator* op = FindOperator(line.substr(i))) {
+            token.kind = op->kind;
+            token.text = op->text;
+            i += token.text.size();
         } else {
-            switch (c) {
-                case '(':
-                    token.kind = TokenKind::LeftParen;
-                    break;
-                case ')':
-                    token.kind = TokenKind::RightParen;
-                    break;
-                case '[':
-                    token.kind = TokenKind::LeftBracket;
-                    break;
-                case ']':
-                    token.kind = TokenKind::RightBracket;
-                    break;
-                case ',':
-                    token.kind = TokenKind::Comma;
-                    break;
-                case ':':
-                    token.kind = TokenKind::Colon;
-                    break;
-                case '=':
-                    token.kind = TokenKind::Equals;
-                    break;
-                case '-':
-                    token.kind = TokenKind::Minus;
-                    break;
-                default:
-                    *error = {column, std::string("unexpected character '") + c + "'"};
-                    return false;
-            }
-            token.text = std::string(1, c);
-            ++i;
+            *error = {column, std::string("unexpected character '") + c + "'"};
+            return false;
         }
         tokens->push_back(std::move(token));
     }

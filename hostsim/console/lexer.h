@@ -23,6 +23,17 @@ enum class TokenKind {
     Colon,
     Equals,
     Minus,
+    Plus,
+    Star,
+    Slash,
+    Less,
+    Greater,
+    LessEqual,
+    GreaterEqual,
+    NotEqual,         // <>
+    Ampersand,        // &
+    DoubleAmpersand,  // &&
+    Dot,
     End,
 };
 

@@ -1,4 +1,6 @@
 // tesmar-host: runs scripts against the plug-in inside the stand-in host.
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -14,7 +16,9 @@
 #endif
 
 #include "hostsim/console/interpreter.h"
+#include "hostsim/console/line_input.h"
 #include "hostsim/console/module_session.h"
+#include "hostsim/console/movie.h"
 #include "hostsim/console/options.h"
 #include "hostsim/console/virtual_ports.h"
 #include "hostsim/sim_host.h"
@@ -63,6 +67,90 @@ void Wait(int32_t ms) {
     console::WaitForVirtualInputs();
 }
 
+// Ctrl-C stops what runs (a loop, a handler, the movie) with an error; a
+// second one ends the program as usual.
+std::atomic<bool> interrupted{false};
+
+extern "C" void OnInterrupt(int) {
+    interrupted.store(true);
+    std::signal(SIGINT, SIG_DFL);
+}
+
+class InterruptScope {
+public:
+    InterruptScope() { std::signal(SIGINT, OnInterrupt); }
+    ~InterruptScope() {
+        std::signal(SIGINT, SIG_DFL);
+        interrupted.store(false);
+    }
+    InterruptScope(const InterruptScope&) = delete;
+    InterruptScope& operator=(const InterruptScope&) = delete;
+};
+
+// The movie's ports: --play feeds one input; every frame waits for them.
+class ConsolePorts : public console::MoviePorts {
+public:
+    explicit ConsolePorts(int32_t input) : input_(input) {}
+    void Inject(const std::vector<uint8_t>& bytes) override {
+        std::string error;
+        if (!console::InjectIntoVirtualInput(input_, bytes, &error) && !reported_) {
+            std::cerr << "tesmar-host: --play: " << error << '\n';
+            reported_ = true;
+        }
+    }
+    void WaitIdle() override { console::WaitForVirtualInputs(); }
+
+private:
+    int32_t input_;
+    bool reported_ = false;
+};
+
+bool ReadPlay(const console::Options& options, std::vector<console::PlayMessage>* play,
+              int* status) {
+    if (options.playFile.empty()) {
+        return true;
+    }
+    std::ifstream file(options.playFile, std::ios::binary);
+    if (!file) {
+        std::cerr << "tesmar-host: cannot read --play file " << options.playFile << '\n';
+        *status = kExitScriptUnreadable;
+        return false;
+    }
+    std::string error;
+    if (!console::ReadPlayFile(file, play, &error)) {
+        std::cerr << "tesmar-host: --play file " << options.playFile << ", " << error << '\n';
+        *status = kExitUsage;
+        return false;
+    }
+    return true;
+}
+
+// The input port --play feeds, numbered from 0 among the inputs; -1 after
+// reporting that there is none.
+int32_t PlayInput(const console::Options& options) {
+#ifndef _WIN32
+    if (!options.playPort.empty()) {
+        const int32_t input = console::FindVirtualInput(options.playPort);
+        if (input < 0) {
+            std::cerr << "tesmar-host: --play-port " << options.playPort
+                      << ": no virtual input port has that name\n";
+        }
+        return input;
+    }
+    bool anyInput = options.ports.empty();
+    for (const console::PortSpec& port : options.ports) {
+        anyInput = anyInput || port.kind != console::PortSpec::Kind::Output;
+    }
+    if (!options.playFile.empty() && !anyInput) {
+        std::cerr << "tesmar-host: --play needs an input port\n";
+        return -1;
+    }
+#else
+    (void)options;
+#endif
+    return 0;
+}
+
 int Run(const console::Options& options) {
     std::vector<std::string> lines;
     if (!options.script.empty()) {
@@ -73,10 +161,23 @@ int Run(const console::Options& options) {
         }
     }
 
+    std::vector<console::PlayMessage> play;
+    int status = kExitOk;
+    if (!ReadPlay(options, &play, &status)) {
+        return status;
+    }
+
     hostsim::SimHost host;
 #ifndef _WIN32
     console::SetUpVirtualPorts(options.ports, options.trace);
 #endif
+    const int32_t playInput = PlayInput(options);
+    if (playInput < 0) {
+#ifndef _WIN32
+        console::TearDownVirtualPorts();
+#endif
+        return kExitUsage;
+    }
     std::string error;
     auto session = console::ModuleSession::Open(host, options.modulePath, &error);
     if (!session) {
@@ -98,22 +199,41 @@ int Run(const console::Options& options) {
         console::Interpreter interpreter(host, *session, std::cout, std::cerr);
         interpreter.SetWaiter(Wait);
         interpreter.SetEcho(options.echo);
+        interpreter.SetInterrupt(&interrupted);
+        if (options.frames >= 0) {
+            interpreter.SetAfterMethodCall(console::WaitForVirtualInputs);
+        }
         if (!options.script.empty()) {
-            for (size_t i = 0; i < lines.size(); ++i) {
-                interpreter.RunLine(static_cast<int>(i) + 1, lines[i]);
-            }
+            InterruptScope scope;
+            interpreter.RunScript(lines);
         } else {
-            const bool prompt = StdinIsTerminal();
+            console::LineInput input(StdinIsTerminal());
+            InterruptScope scope;
             std::string line;
-            for (int number = 1;; ++number) {
-                if (prompt) {
-                    std::cerr << "> " << std::flush;
-                }
-                if (!std::getline(std::cin, line)) {
+            for (int number = 1; input.Read(interpreter.InBlock(), &line); ++number) {
+                // A Ctrl-C at the prompt stops nothing; the next line starts afresh.
+                interrupted.store(false);
+                std::signal(SIGINT, OnInterrupt);
+                interpreter.RunLine(number, line);
+                if (interpreter.halted()) {
                     break;
                 }
-                interpreter.RunLine(number, line);
             }
+            interpreter.Finish();
+        }
+        const bool movieOptions =
+            options.frames >= 0 || options.seconds >= 0 || !options.playFile.empty();
+        if (console::DefinesMovie(interpreter) && !interpreter.halted()) {
+            InterruptScope scope;
+            console::MovieOptions movie;
+            movie.fps = options.fps;
+            movie.frames = options.frames;
+            movie.seconds = options.seconds;
+            ConsolePorts ports(playInput);
+            console::PlayMovie(interpreter, movie, play, ports, interrupted);
+        } else if (movieOptions && !interpreter.halted()) {
+            std::cerr << "tesmar-host: no movie was played: --frames, --seconds and --play need "
+                         "a script that defines startMovie, enterFrame, exitFrame or stopMovie\n";
         }
         interpreter.ReleaseVariables();
     }

@@ -1,5 +1,6 @@
 #include "hostsim/console/options.h"
 
+#include <cstdlib>
 #include <string_view>
 
 namespace console {
@@ -19,17 +20,31 @@ const char kUsage[] =
     "                 standard error, e.g. \"Loopback out: 90 24 64\"\n"
     "  --echo         write each statement to standard output before its\n"
     "                 result, as the message window shows the typed line\n"
+    "  --fps N        frames per second of the movie (1 to 1000; default 30)\n"
+    "  --frames N     play N frames, each once the virtual ports delivered\n"
+    "                 everything sent so far (output independent of the clock)\n"
+    "  --seconds S    play the movie for S seconds by the clock (default: until\n"
+    "                 halt or Ctrl-C)\n"
+    "  --play FILE    send the timed messages of FILE into an input port while\n"
+    "                 the movie plays: a time in ms and hex bytes a line\n"
+#ifndef _WIN32
+    "  --play-port NAME  the input port --play sends into (default: the first)\n"
+#endif
     "  --module PATH  the plug-in module to load (default: the one built with\n"
     "                 this program)\n"
     "  --help         this text\n"
 #ifdef _WIN32
     "\n"
-    "On Windows the system's own MIDI devices are used: --ports and --trace\n"
-    "are not available.\n"
+    "On Windows the system's own MIDI devices are used: --ports, --trace and\n"
+    "--play-port are not available; --play needs the loopback driver.\n"
 #endif
     "\n"
+    "A script that defines prepareMovie, startMovie, enterFrame, exitFrame or\n"
+    "stopMovie plays as a movie after its last line.\n"
+    "\n"
     "exit status: 0 after running the script (errors in it are reported and\n"
-    "skipped), 1 when the script cannot be read, 2 on a usage error, 3 when the\n"
+    "skipped), 1 when the script or the --play file cannot be read, 2 on a usage error, 3 when "
+    "the\n"
     "module cannot be loaded, 4 when values or memory blocks were left alive\n"
     "or released twice at exit (the leak report goes to standard error).\n";
 
@@ -73,6 +88,27 @@ bool ParsePortSpecs(const std::string& text, std::vector<PortSpec>* ports, std::
     }
 }
 
+namespace {
+
+// A whole decimal number from `low` to `high`; false otherwise.
+bool ParseNumber(const std::string& text, double low, double high, bool integer, double* value) {
+    if (text.empty() || text.size() > 12) {
+        return false;
+    }
+    char* end = nullptr;
+    const double number = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size() || !(number >= low && number <= high)) {
+        return false;
+    }
+    if (integer && static_cast<double>(static_cast<int64_t>(number)) != number) {
+        return false;
+    }
+    *value = number;
+    return true;
+}
+
+}  // namespace
+
 bool ParseOptions(int argc, char** argv, const std::string& defaultModule, Options* options,
                   std::string* error) {
     *options = Options{};
@@ -84,19 +120,58 @@ bool ParseOptions(int argc, char** argv, const std::string& defaultModule, Optio
             options->help = true;
         } else if (arg == "--echo") {
             options->echo = true;
+        } else if (arg == "--fps" || arg == "--frames" || arg == "--seconds") {
+            double number = 0;
+            const bool isFps = arg == "--fps";
+            const bool isFrames = arg == "--frames";
+            const double high = isFps ? 1000 : 1e9;
+            if (!hasValue ||
+                !ParseNumber(argv[i + 1], isFps ? 1 : 0, high, isFps || isFrames, &number) ||
+                (arg == "--seconds" && number <= 0)) {
+                *error = arg + (isFps      ? " needs a whole number from 1 to 1000"
+                                : isFrames ? " needs a whole number of frames"
+                                           : " needs a number of seconds above 0");
+                return false;
+            }
+            ++i;
+            if (isFps) {
+                options->fps = static_cast<int32_t>(number);
+            } else if (isFrames) {
+                options->frames = static_cast<int64_t>(number);
+            } else {
+                options->seconds = number;
+            }
+            if (options->frames >= 0 && options->seconds >= 0) {
+                *error = "--frames and --seconds cannot be given together";
+                return false;
+            }
+        } else if (arg == "--play") {
+            if (!hasValue) {
+                *error = "--play needs a file";
+                return false;
+            }
+            options->playFile = argv[++i];
         } else if (arg == "--module") {
             if (!hasValue) {
                 *error = "--module needs a path";
                 return false;
             }
             options->modulePath = argv[++i];
-        } else if (arg == "--ports" || arg == "--trace") {
+        } else if (arg == "--ports" || arg == "--trace" || arg == "--play-port") {
 #ifdef _WIN32
             *error = arg + " is not available on Windows: the system's MIDI devices are used";
             return false;
 #else
             if (arg == "--trace") {
                 options->trace = true;
+                continue;
+            }
+            if (arg == "--play-port") {
+                if (!hasValue) {
+                    *error = "--play-port needs the name of an input port";
+                    return false;
+                }
+                options->playPort = argv[++i];
                 continue;
             }
             if (!hasValue) {

@@ -1,6 +1,7 @@
 // The console's command line.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,12 @@ struct Options {
     std::vector<PortSpec> ports;  // empty: the default loopback pair
     bool trace = false;
     bool echo = false;
+    // The movie: frames per second, and --frames or --seconds (-1: not given).
+    int32_t fps = 30;
+    int64_t frames = -1;
+    double seconds = -1;
+    std::string playFile;  // --play
+    std::string playPort;  // --play-port; empty: the first input port
     bool help = false;
 };
 

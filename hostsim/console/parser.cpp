@@ -6,47 +6,105 @@
 #include "hostsim/console/syntax.h"
 
 namespace console {
-namespace {
 
-// Recursive descent over the tokens of one line. Every method returns null
-// after recording the first error.
-class Parser {
-public:
-    explicit Parser(const std::vector<Token>& tokens) : tokens_(tokens) {}
-
-    bool ParseStatement(Statement* statement) {
-        const Token& first = Peek();
-        if (first.kind == TokenKind::End) {
-            statement->kind = StatementKind::Empty;
+bool IsReservedWord(const std::string& name) {
+    static const char* const kWords[] = {
+        "put", "the",    "xtra",   "void", "true",   "false", "empty", "quote", "space", "tab",
+        "if",  "then",   "else",   "end",  "repeat", "while", "with",  "to",    "down",  "in",
+        "on",  "global", "return", "exit", "next",   "and",   "or",    "not",   "mod",   "halt",
+    };
+    for (const char* word : kWords) {
+        if (SameName(name, word)) {
             return true;
         }
-        if (first.kind == TokenKind::Identifier && SameName(first.text, "put")) {
+    }
+    return false;
+}
+
+namespace {
+
+struct Constant {
+    const char* name;
+    ExprKind kind;
+    int32_t integer;
+    const char* text;
+};
+
+constexpr Constant kConstants[] = {
+    {"VOID", ExprKind::Void, 0, ""},      {"TRUE", ExprKind::Integer, 1, ""},
+    {"FALSE", ExprKind::Integer, 0, ""},  {"EMPTY", ExprKind::String, 0, ""},
+    {"QUOTE", ExprKind::String, 0, "\""}, {"SPACE", ExprKind::String, 0, " "},
+    {"TAB", ExprKind::String, 0, "\t"},   {"RETURN", ExprKind::String, 0, "\r"},
+};
+
+// Recursive descent over the tokens of one line. Every method returns null
+// or false after recording the first error.
+class Parser {
+public:
+    Parser(const std::vector<Token>& tokens, int lineNumber)
+        : tokens_(tokens), lineNumber_(lineNumber) {}
+
+    bool ParseLine(Line* line) {
+        const Token& first = Peek();
+        line->column = first.column;
+        Statement& statement = line->statement;
+        statement.line = lineNumber_;
+        statement.column = first.column;
+        if (first.kind == TokenKind::End) {
+            return true;
+        }
+        if (IsWord(first, "on")) {
             Next();
-            statement->kind = StatementKind::Put;
-            statement->value = ParseExpr();
-        } else if (first.kind == TokenKind::Identifier && PeekAt(1).kind == TokenKind::Equals) {
-            if (IsReserved(first.text)) {
-                return Fail(first.column, "'" + first.text + "' cannot be assigned to");
+            line->kind = LineKind::HandlerStart;
+            return ParseHandlerHeader(&line->handler) && ExpectEnd();
+        }
+        if (IsWord(first, "end")) {
+            Next();
+            line->kind = LineKind::End;
+            if (Peek().kind == TokenKind::Identifier) {
+                line->word = Next().text;
             }
-            statement->kind = StatementKind::Assign;
-            statement->target = first.text;
+            return ExpectEnd();
+        }
+        if (IsWord(first, "if")) {
             Next();
-            Next();
-            statement->value = ParseExpr();
-        } else {
-            statement->kind = StatementKind::Call;
-            statement->value = ParseExpr();
-            if (statement->value && statement->value->kind != ExprKind::Call) {
-                return Fail(first.column, "expected put, an assignment or a call");
+            if (!ParseIfHead(&statement)) {
+                return false;
             }
+            if (Peek().kind == TokenKind::End) {
+                line->kind = LineKind::IfStart;
+                return true;
+            }
+            return ParseIfTail(&statement) && ExpectEnd();
         }
-        if (!statement->value) {
-            return false;
+        if (IsWord(first, "else")) {
+            Next();
+            if (Peek().kind == TokenKind::End) {
+                line->kind = LineKind::Else;
+                return true;
+            }
+            if (IsWord(Peek(), "if")) {
+                statement.column = Next().column;
+                if (!ParseIfHead(&statement)) {
+                    return false;
+                }
+                if (Peek().kind == TokenKind::End) {
+                    line->kind = LineKind::ElseIfStart;
+                    return true;
+                }
+                line->kind = LineKind::ElseIf;
+                return ParseIfTail(&statement) && ExpectEnd();
+            }
+            line->kind = LineKind::ElseLine;
+            statement.column = Peek().column;
+            return ParseSimple(&statement) && ExpectEnd();
         }
-        if (Peek().kind != TokenKind::End) {
-            return Fail(Peek().column, "unexpected " + Describe(Peek()) + " after the statement");
+        if (IsWord(first, "repeat")) {
+            Next();
+            line->kind = LineKind::RepeatStart;
+            return ParseRepeatHead(&statement) && ExpectEnd();
         }
-        return true;
+        return ParseSimple(&statement) && ExpectEnd();
     }
 
     const SyntaxError& error() const { return error_; }
@@ -63,6 +121,10 @@ private:
             ++pos_;
         }
         return token;
+    }
+
+    static bool IsWord(const Token& token, const char* word) {
+        return token.kind == TokenKind::Identifier && SameName(token.text, word);
     }
 
     bool Fail(int column, std::string message) {
@@ -85,15 +147,6 @@ private:
         }
     }
 
-    static bool IsReserved(const std::string& name) {
-        for (const char* word : {"put", "the", "xtra", "void"}) {
-            if (SameName(name, word)) {
-                return true;
-            }
-        }
-        return false;
-    }
-
     bool Expect(TokenKind kind, const char* what) {
         if (Peek().kind != kind) {
             return Fail(Peek().column,
@@ -103,6 +156,278 @@ private:
         return true;
     }
 
+    bool ExpectWord(const char* word) {
+        if (!IsWord(Peek(), word)) {
+            return Fail(Peek().column,
+                        std::string("expected '") + word + "', found " + Describe(Peek()));
+        }
+        Next();
+        return true;
+    }
+
+    bool ExpectEnd() {
+        if (Peek().kind != TokenKind::End) {
+            return Fail(Peek().column, "unexpected " + Describe(Peek()) + " after the statement");
+        }
+        return true;
+    }
+
+    // A name that a script may give to a variable, a parameter or a handler.
+    bool ExpectName(const char* what, std::string* name) {
+        const Token& token = Peek();
+        if (token.kind != TokenKind::Identifier) {
+            return Fail(token.column,
+                        std::string("expected ") + what + ", found " + Describe(token));
+        }
+        if (IsReservedWord(token.text)) {
+            return Fail(token.column,
+                        "'" + token.text + "' is a word of the language, not " + std::string(what));
+        }
+        *name = Next().text;
+        return true;
+    }
+
+    // One level deeper; false (an error) beyond the limit.
+    bool Enter() {
+        if (depth_ >= kMaxNesting) {
+            return Fail(Peek().column,
+                        "nesting deeper than " + std::to_string(kMaxNesting) + " levels");
+        }
+        ++depth_;
+        return true;
+    }
+
+    // ---- statements
+
+    bool ParseHandlerHeader(Handler* handler) {
+        handler->line = lineNumber_;
+        if (!ExpectName("a handler name", &handler->name)) {
+            return false;
+        }
+        if (Peek().kind == TokenKind::End) {
+            return true;
+        }
+        while (true) {
+            std::string param;
+            if (!ExpectName("a parameter name", &param)) {
+                return false;
+            }
+            handler->params.push_back(param);
+            if (Peek().kind != TokenKind::Comma) {
+                return true;
+            }
+            Next();
+        }
+    }
+
+    bool ParseIfHead(Statement* statement) {
+        statement->kind = StatementKind::If;
+        statement->value = ParseExpr();
+        return statement->value && ExpectWord("then");
+    }
+
+    // After `then` on the same line: statement [else statement].
+    bool ParseIfTail(Statement* statement) {
+        if (!Enter()) {
+            return false;
+        }
+        Statement then;
+        then.line = lineNumber_;
+        then.column = Peek().column;
+        if (!ParseSimple(&then)) {
+            return false;
+        }
+        statement->body.push_back(std::move(then));
+        if (IsWord(Peek(), "else")) {
+            Next();
+            Statement orElse;
+            orElse.line = lineNumber_;
+            orElse.column = Peek().column;
+            if (!ParseSimple(&orElse)) {
+                return false;
+            }
+            statement->orElse.push_back(std::move(orElse));
+        }
+        --depth_;
+        return true;
+    }
+
+    bool ParseRepeatHead(Statement* statement) {
+        if (IsWord(Peek(), "while")) {
+            Next();
+            statement->kind = StatementKind::RepeatWhile;
+            statement->value = ParseExpr();
+            return statement->value != nullptr;
+        }
+        if (!IsWord(Peek(), "with")) {
+            return Fail(Peek().column,
+                        "expected 'while' or 'with' after 'repeat', found " + Describe(Peek()));
+        }
+        Next();
+        if (!ExpectName("a variable name", &statement->target)) {
+            return false;
+        }
+        if (IsWord(Peek(), "in")) {
+            Next();
+            statement->kind = StatementKind::RepeatIn;
+            statement->value = ParseExpr();
+            return statement->value != nullptr;
+        }
+        statement->kind = StatementKind::RepeatWith;
+        if (!Expect(TokenKind::Equals, "'=' or 'in'")) {
+            return false;
+        }
+        statement->value = ParseExpr();
+        if (!statement->value) {
+            return false;
+        }
+        if (IsWord(Peek(), "down")) {
+            Next();
+            statement->down = true;
+        }
+        if (!ExpectWord("to")) {
+            return false;
+        }
+        statement->limit = ParseExpr();
+        return statement->limit != nullptr;
+    }
+
+    // A statement that fits on its line: put, assignment, call, global,
+    // return, exit, exit repeat, next repeat, halt, or a one-line if.
+    bool ParseSimple(Statement* statement) {
+        const Token& first = Peek();
+        statement->column = first.column;
+        if (first.kind == TokenKind::End) {
+            return Fail(first.column, "expected a statement, found end of line");
+        }
+        if (IsWord(first, "put")) {
+            Next();
+            statement->kind = StatementKind::Put;
+            statement->value = ParseExpr();
+            return statement->value != nullptr;
+        }
+        if (IsWord(first, "global")) {
+            Next();
+            statement->kind = StatementKind::Global;
+            while (true) {
+                std::string name;
+                if (!ExpectName("a variable name", &name)) {
+                    return false;
+                }
+                statement->names.push_back(name);
+                if (Peek().kind != TokenKind::Comma) {
+                    return true;
+                }
+                Next();
+            }
+        }
+        if (IsWord(first, "return")) {
+            Next();
+            statement->kind = StatementKind::Return;
+            if (Peek().kind == TokenKind::End || IsWord(Peek(), "else")) {
+                return true;
+            }
+            statement->value = ParseExpr();
+            return statement->value != nullptr;
+        }
+        if (IsWord(first, "exit")) {
+            Next();
+            statement->kind = StatementKind::Exit;
+            if (IsWord(Peek(), "repeat")) {
+                Next();
+                statement->kind = StatementKind::ExitRepeat;
+            }
+            return true;
+        }
+        if (IsWord(first, "next")) {
+            Next();
+            statement->kind = StatementKind::NextRepeat;
+            return ExpectWord("repeat");
+        }
+        if (IsWord(first, "halt")) {
+            Next();
+            statement->kind = StatementKind::Halt;
+            return true;
+        }
+        if (IsWord(first, "if")) {
+            Next();
+            if (!ParseIfHead(statement)) {
+                return false;
+            }
+            if (Peek().kind == TokenKind::End) {
+                return Fail(Peek().column,
+                            "a block 'if' cannot follow 'then' or 'else' on its line");
+            }
+            return ParseIfTail(statement);
+        }
+        if (IsWord(first, "repeat") || IsWord(first, "on") || IsWord(first, "end") ||
+            IsWord(first, "else")) {
+            return Fail(first.column,
+                        "'" + first.text + "' cannot follow 'then' or 'else' on its line");
+        }
+        if (first.kind == TokenKind::Identifier && PeekAt(1).kind == TokenKind::Equals) {
+            if (IsReservedWord(first.text)) {
+                return Fail(first.column, "'" + first.text + "' cannot be assigned to");
+            }
+            statement->kind = StatementKind::Assign;
+            statement->target = first.text;
+            Next();
+            Next();
+            statement->value = ParseExpr();
+            return statement->value != nullptr;
+        }
+        statement->kind = StatementKind::Call;
+        if (IsCommandCall()) {
+            statement->value = ParseCommandCall();
+            return statement->value != nullptr;
+        }
+        statement->value = ParseExpr();
+        if (statement->value && statement->value->kind != ExprKind::Call) {
+            return Fail(first.column, "expected put, an assignment or a call");
+        }
+        return statement->value != nullptr;
+    }
+
+    // `add gList, 5`: a name, then its arguments without parentheses.
+    bool IsCommandCall() const {
+        const Token& name = Peek();
+        const Token& after = PeekAt(1);
+        if (name.kind != TokenKind::Identifier || IsReservedWord(name.text)) {
+            return false;
+        }
+        switch (after.kind) {
+            case TokenKind::Integer:
+            case TokenKind::Float:
+            case TokenKind::String:
+            case TokenKind::Symbol:
+                return true;
+            case TokenKind::Identifier:
+                return !IsWord(after, "and") && !IsWord(after, "or") && !IsWord(after, "mod") &&
+                       !IsWord(after, "then") && !IsWord(after, "else");
+            default:
+                return false;
+        }
+    }
+
+    ExprPtr ParseCommandCall() {
+        const Token& name = Next();
+        auto call = Make(ExprKind::Call, name.column);
+        call->text = name.text;
+        while (true) {
+            auto arg = ParseExpr();
+            if (!arg) {
+                return nullptr;
+            }
+            call->items.push_back(std::move(arg));
+            if (Peek().kind != TokenKind::Comma) {
+                return Finish(std::move(call));
+            }
+            Next();
+        }
+    }
+
+    // ---- expressions, from the loosest operator to the tightest
+
     static ExprPtr Make(ExprKind kind, int column) {
         auto expr = std::make_unique<Expr>();
         expr->kind = kind;
@@ -110,28 +435,185 @@ private:
         return expr;
     }
 
-    // Every nested expression (parentheses, list, call argument, operand of
-    // a minus) goes through here, so the recursion stays within the limit.
-    ExprPtr ParseExpr() {
-        const Token& token = Peek();
-        if (depth_ >= kMaxNesting) {
-            Fail(token.column, "nesting deeper than " + std::to_string(kMaxNesting) + " levels");
+    // Sets the node's depth from its children: evaluating it recurses that
+    // deep, so it is held to the same limit as the parser's own recursion.
+    ExprPtr Finish(ExprPtr expr) {
+        int below = 0;
+        for (const ExprPtr& item : expr->items) {
+            below = item->depth > below ? item->depth : below;
+        }
+        expr->depth = below + 1;
+        if (expr->depth > kMaxNesting) {
+            Fail(expr->column, "nesting deeper than " + std::to_string(kMaxNesting) + " levels");
             return nullptr;
         }
-        ++depth_;
-        ExprPtr expr = ParseUnary();
+        return expr;
+    }
+
+    ExprPtr MakeBinary(BinaryOp op, int column, ExprPtr left, ExprPtr right) {
+        auto expr = Make(ExprKind::Binary, column);
+        expr->op = op;
+        expr->items.push_back(std::move(left));
+        expr->items.push_back(std::move(right));
+        return Finish(std::move(expr));
+    }
+
+    // Every nested expression (parentheses, list, call argument) goes
+    // through here, so the recursion stays within the limit.
+    ExprPtr ParseExpr() {
+        if (!Enter()) {
+            return nullptr;
+        }
+        ExprPtr expr = ParseOr();
         --depth_;
         return expr;
+    }
+
+    ExprPtr ParseOr() {
+        ExprPtr left = ParseAnd();
+        while (left && IsWord(Peek(), "or")) {
+            const int column = Next().column;
+            ExprPtr right = ParseAnd();
+            if (!right) {
+                return nullptr;
+            }
+            left = MakeBinary(BinaryOp::Or, column, std::move(left), std::move(right));
+        }
+        return left;
+    }
+
+    ExprPtr ParseAnd() {
+        ExprPtr left = ParseNot();
+        while (left && IsWord(Peek(), "and")) {
+            const int column = Next().column;
+            ExprPtr right = ParseNot();
+            if (!right) {
+                return nullptr;
+            }
+            left = MakeBinary(BinaryOp::And, column, std::move(left), std::move(right));
+        }
+        return left;
+    }
+
+    ExprPtr ParseNot() {
+        if (!IsWord(Peek(), "not")) {
+            return ParseComparison();
+        }
+        const int column = Next().column;
+        if (!Enter()) {
+            return nullptr;
+        }
+        ExprPtr operand = ParseNot();
+        --depth_;
+        if (!operand) {
+            return nullptr;
+        }
+        auto expr = Make(ExprKind::Not, column);
+        expr->items.push_back(std::move(operand));
+        return Finish(std::move(expr));
+    }
+
+    static bool ComparisonOf(TokenKind kind, BinaryOp* op) {
+        switch (kind) {
+            case TokenKind::Equals:
+                *op = BinaryOp::Equal;
+                return true;
+            case TokenKind::NotEqual:
+                *op = BinaryOp::NotEqual;
+                return true;
+            case TokenKind::Less:
+                *op = BinaryOp::Less;
+                return true;
+            case TokenKind::LessEqual:
+                *op = BinaryOp::LessEqual;
+                return true;
+            case TokenKind::Greater:
+                *op = BinaryOp::Greater;
+                return true;
+            case TokenKind::GreaterEqual:
+                *op = BinaryOp::GreaterEqual;
+                return true;
+            default:
+                return false;
+        }
+    }
+
+    ExprPtr ParseComparison() {
+        ExprPtr left = ParseJoin();
+        BinaryOp op{};
+        while (left && ComparisonOf(Peek().kind, &op)) {
+            const int column = Next().column;
+            ExprPtr right = ParseJoin();
+            if (!right) {
+                return nullptr;
+            }
+            left = MakeBinary(op, column, std::move(left), std::move(right));
+        }
+        return left;
+    }
+
+    ExprPtr ParseJoin() {
+        ExprPtr left = ParseSum();
+        while (left &&
+               (Peek().kind == TokenKind::Ampersand || Peek().kind == TokenKind::DoubleAmpersand)) {
+            const Token& token = Next();
+            const BinaryOp op =
+                token.kind == TokenKind::Ampersand ? BinaryOp::Join : BinaryOp::JoinSpace;
+            ExprPtr right = ParseSum();
+            if (!right) {
+                return nullptr;
+            }
+            left = MakeBinary(op, token.column, std::move(left), std::move(right));
+        }
+        return left;
+    }
+
+    ExprPtr ParseSum() {
+        ExprPtr left = ParseProduct();
+        while (left && (Peek().kind == TokenKind::Plus || Peek().kind == TokenKind::Minus)) {
+            const Token& token = Next();
+            const BinaryOp op = token.kind == TokenKind::Plus ? BinaryOp::Add : BinaryOp::Subtract;
+            ExprPtr right = ParseProduct();
+            if (!right) {
+                return nullptr;
+            }
+            left = MakeBinary(op, token.column, std::move(left), std::move(right));
+        }
+        return left;
+    }
+
+    ExprPtr ParseProduct() {
+        ExprPtr left = ParseUnary();
+        while (left) {
+            BinaryOp op{};
+            if (Peek().kind == TokenKind::Star) {
+                op = BinaryOp::Multiply;
+            } else if (Peek().kind == TokenKind::Slash) {
+                op = BinaryOp::Divide;
+            } else if (IsWord(Peek(), "mod")) {
+                op = BinaryOp::Mod;
+            } else {
+                break;
+            }
+            const int column = Next().column;
+            ExprPtr right = ParseUnary();
+            if (!right) {
+                return nullptr;
+            }
+            left = MakeBinary(op, column, std::move(left), std::move(right));
+        }
+        return left;
     }
 
     ExprPtr ParseUnary() {
         const Token& token = Peek();
         if (token.kind != TokenKind::Minus) {
-            return ParsePrimary();
+            return ParsePostfix();
         }
         Next();
         // Folded here so that -2147483648 is a valid literal.
-        if (Peek().kind == TokenKind::Integer) {
+        if (Peek().kind == TokenKind::Integer && PeekAt(1).kind != TokenKind::Dot &&
+            PeekAt(1).kind != TokenKind::LeftBracket) {
             const Token& literal = Next();
             if (literal.integer > int64_t{1} << 31) {
                 Fail(literal.column, "integer " + literal.text + " is out of range");
@@ -141,12 +623,61 @@ private:
             expr->integer = static_cast<int32_t>(-literal.integer);
             return expr;
         }
-        auto operand = ParseExpr();
+        if (!Enter()) {
+            return nullptr;
+        }
+        auto operand = ParseUnary();
+        --depth_;
         if (!operand) {
             return nullptr;
         }
         auto expr = Make(ExprKind::Negate, token.column);
         expr->items.push_back(std::move(operand));
+        return Finish(std::move(expr));
+    }
+
+    // value.name, value.name(arguments), value[index]
+    ExprPtr ParsePostfix() {
+        ExprPtr expr = ParsePrimary();
+        while (expr) {
+            if (Peek().kind == TokenKind::Dot) {
+                const int column = Next().column;
+                const Token& name = Next();
+                if (name.kind != TokenKind::Identifier) {
+                    Fail(name.column,
+                         "expected a property name after '.', found " + Describe(name));
+                    return nullptr;
+                }
+                if (Peek().kind == TokenKind::LeftParen) {
+                    // value.f(a, b) is f(value, a, b)
+                    Next();
+                    auto call = Make(ExprKind::Call, name.column);
+                    call->text = name.text;
+                    call->items.push_back(std::move(expr));
+                    if (!ParseArguments(call.get())) {
+                        return nullptr;
+                    }
+                    expr = Finish(std::move(call));
+                    continue;
+                }
+                auto property = Make(ExprKind::Property, column);
+                property->text = name.text;
+                property->items.push_back(std::move(expr));
+                expr = Finish(std::move(property));
+            } else if (Peek().kind == TokenKind::LeftBracket) {
+                const int column = Next().column;
+                auto index = ParseExpr();
+                if (!index || !Expect(TokenKind::RightBracket, "']'")) {
+                    return nullptr;
+                }
+                auto access = Make(ExprKind::Index, column);
+                access->items.push_back(std::move(expr));
+                access->items.push_back(std::move(index));
+                expr = Finish(std::move(access));
+            } else {
+                break;
+            }
+        }
         return expr;
     }
 
@@ -195,8 +726,13 @@ private:
     }
 
     ExprPtr ParseName(const Token& token) {
-        if (SameName(token.text, "VOID")) {
-            return Make(ExprKind::Void, token.column);
+        for (const Constant& constant : kConstants) {
+            if (SameName(token.text, constant.name)) {
+                auto expr = Make(constant.kind, token.column);
+                expr->integer = constant.integer;
+                expr->text = constant.text;
+                return expr;
+            }
         }
         if (SameName(token.text, "the")) {
             const Token& property = Next();
@@ -221,6 +757,10 @@ private:
             Fail(token.column, "'put' starts a statement; it is not a value");
             return nullptr;
         }
+        if (IsReservedWord(token.text)) {
+            Fail(token.column, "expected a value, found '" + token.text + "'");
+            return nullptr;
+        }
         if (Peek().kind != TokenKind::LeftParen) {
             auto expr = Make(ExprKind::Variable, token.column);
             expr->text = token.text;
@@ -229,24 +769,29 @@ private:
         Next();
         auto call = Make(ExprKind::Call, token.column);
         call->text = token.text;
+        if (!ParseArguments(call.get())) {
+            return nullptr;
+        }
+        return Finish(std::move(call));
+    }
+
+    // After '(': the arguments and the ')'.
+    bool ParseArguments(Expr* call) {
         if (Peek().kind == TokenKind::RightParen) {
             Next();
-            return call;
+            return true;
         }
         while (true) {
             auto arg = ParseExpr();
             if (!arg) {
-                return nullptr;
+                return false;
             }
             call->items.push_back(std::move(arg));
             if (Peek().kind == TokenKind::Comma) {
                 Next();
                 continue;
             }
-            if (!Expect(TokenKind::RightParen, "',' or ')'")) {
-                return nullptr;
-            }
-            return call;
+            return Expect(TokenKind::RightParen, "',' or ')'");
         }
     }
 
@@ -291,11 +836,12 @@ private:
             if (!Expect(TokenKind::RightBracket, "',' or ']'")) {
                 return nullptr;
             }
-            return list;
+            return Finish(std::move(list));
         }
     }
 
     const std::vector<Token>& tokens_;
+    int lineNumber_;
     size_t pos_ = 0;
     int depth_ = 0;
     SyntaxError error_;
@@ -303,16 +849,58 @@ private:
 
 }  // namespace
 
-bool ParseLine(const std::string& line, Statement* statement, SyntaxError* error) {
+LineKind GuessLineKind(const std::string& text, std::string* endWord) {
+    std::vector<std::string> words;
+    const std::string statement = StatementText(text);
+    size_t i = 0;
+    while (i < statement.size()) {
+        const size_t start = statement.find_first_not_of(" \t", i);
+        if (start == std::string::npos) {
+            break;
+        }
+        size_t stop = statement.find_first_of(" \t", start);
+        stop = stop == std::string::npos ? statement.size() : stop;
+        words.push_back(statement.substr(start, stop - start));
+        i = stop;
+    }
+    if (words.empty()) {
+        return LineKind::Statement;
+    }
+    const bool endsWithThen = SameName(words.back(), "then");
+    const std::string& first = words.front();
+    if (SameName(first, "on")) {
+        return LineKind::HandlerStart;
+    }
+    if (SameName(first, "repeat")) {
+        return LineKind::RepeatStart;
+    }
+    if (SameName(first, "end")) {
+        *endWord = words.size() > 1 ? words[1] : std::string();
+        return LineKind::End;
+    }
+    if (SameName(first, "if") && endsWithThen) {
+        return LineKind::IfStart;
+    }
+    if (SameName(first, "else")) {
+        if (words.size() == 1) {
+            return LineKind::Else;
+        }
+        return endsWithThen && SameName(words[1], "if") ? LineKind::ElseIfStart
+                                                        : LineKind::ElseLine;
+    }
+    return LineKind::Statement;
+}
+
+bool ParseLine(int lineNumber, const std::string& text, Line* line, SyntaxError* error) {
     std::vector<Token> tokens;
     LexError lexError;
-    if (!Lex(line, &tokens, &lexError)) {
+    *line = Line{};
+    if (!Lex(text, &tokens, &lexError)) {
         *error = {lexError.column, lexError.message};
         return false;
     }
-    Parser parser(tokens);
-    *statement = Statement{};
-    if (!parser.ParseStatement(statement)) {
+    Parser parser(tokens, lineNumber);
+    if (!parser.ParseLine(line)) {
         *error = parser.error();
         return false;
     }

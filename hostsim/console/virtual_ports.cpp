@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "simwinmm/control.h"
 
@@ -11,6 +12,7 @@ namespace console {
 namespace {
 
 std::vector<uint32_t> inputs;
+std::vector<std::string> inputNames;
 
 // Runs on the driver thread for incoming messages: formats on the stack and
 // holds stderr's lock so that lines never interleave.
@@ -40,16 +42,20 @@ void TraceLine(const char* port, bool out, const uint8_t* bytes, size_t count, v
 void SetUpVirtualPorts(const std::vector<PortSpec>& ports, bool trace) {
     simwinmm::Reset();
     inputs.clear();
+    inputNames.clear();
     if (ports.empty()) {
         inputs.push_back(simwinmm::AddLoopbackPort("Loopback").input);
+        inputNames.emplace_back("Loopback");
     }
     for (const PortSpec& port : ports) {
         switch (port.kind) {
             case PortSpec::Kind::Loopback:
                 inputs.push_back(simwinmm::AddLoopbackPort(port.name).input);
+                inputNames.push_back(port.name);
                 break;
             case PortSpec::Kind::Input:
                 inputs.push_back(simwinmm::AddInputPort(port.name));
+                inputNames.push_back(port.name);
                 break;
             case PortSpec::Kind::Output:
                 simwinmm::AddOutputPort(port.name);
@@ -69,6 +75,40 @@ void TearDownVirtualPorts() {
     simwinmm::SetTrace(nullptr, nullptr);
     simwinmm::Reset();
     inputs.clear();
+    inputNames.clear();
+}
+
+int32_t FindVirtualInput(const std::string& name) {
+    for (size_t i = 0; i < inputNames.size(); ++i) {
+        if (inputNames[i] == name) {
+            return static_cast<int32_t>(i);
+        }
+    }
+    return -1;
+}
+
+// A short message goes as winmm packs it; a system-exclusive one is split
+// over the driver's buffers as a real driver does.
+bool InjectIntoVirtualInput(int32_t input, const std::vector<uint8_t>& bytes, std::string* error) {
+    if (input < 0 || static_cast<size_t>(input) >= inputs.size()) {
+        *error = "there is no such virtual input port";
+        return false;
+    }
+    if (bytes.empty()) {
+        *error = "an empty message";
+        return false;
+    }
+    const uint32_t port = inputs[static_cast<size_t>(input)];
+    if (bytes[0] == 0xF0) {
+        simwinmm::InjectSysEx(port, bytes);
+        return true;
+    }
+    uint32_t packed = 0;
+    for (size_t i = 0; i < bytes.size() && i < 3; ++i) {
+        packed |= uint32_t{bytes[i]} << (8 * i);
+    }
+    simwinmm::InjectShort(port, packed);
+    return true;
 }
 
 }  // namespace console

@@ -1,5 +1,8 @@
-// On Windows the ports are the system's; under Wine in the tests they are the
-// loopback driver's, which can tell when everything sent has come back.
+// On Windows the console reaches the loopback driver (wineloop.drv, which
+// winmm loads in this process) through two exports of its own: one waits
+// until everything sent or injected was delivered, one feeds the input as if
+// the bytes came from the wire. Without that driver there is nothing to wait
+// for, and nothing can be injected.
 #include "hostsim/console/virtual_ports.h"
 
 #include "loopdrv/control.h"
@@ -9,9 +12,27 @@ namespace console {
 void WaitForVirtualInputs() {
     // Generous: a loaded machine, or emulation, is slow, not broken.
     constexpr DWORD kDeadlineMs = 10000;
-    auto waitIdle = FindLoopbackExport<LoopbackWaitIdleProc>("LoopbackWaitIdle");
-    if (waitIdle != nullptr)
-        waitIdle(kDeadlineMs);
+    const auto wait = FindLoopbackExport<LoopbackWaitIdleProc>("LoopbackWaitIdle");
+    if (wait != nullptr) {
+        wait(kDeadlineMs);
+    }
+}
+
+bool InjectIntoVirtualInput(int32_t input, const std::vector<uint8_t>& bytes, std::string* error) {
+    if (input != 0) {
+        *error = "only the loopback port's input can be fed on Windows";
+        return false;
+    }
+    const auto inject = FindLoopbackExport<LoopbackInjectProc>("LoopbackInject");
+    if (inject == nullptr) {
+        *error = "the loopback driver wineloop.drv is not loaded (or has no LoopbackInject)";
+        return false;
+    }
+    if (!inject(bytes.data(), static_cast<DWORD>(bytes.size()))) {
+        *error = "the loopback driver refused the message";
+        return false;
+    }
+    return true;
 }
 
 }  // namespace console

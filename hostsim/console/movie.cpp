@@ -1,0 +1,90 @@
+#include "hostsim/console/movie.h"
+
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+namespace console {
+namespace {
+
+constexpr const char* kMovieHandlers[] = {"prepareMovie", "startMovie", "enterFrame", "exitFrame",
+                                          "stopMovie"};
+
+bool Ok(Interpreter::EventResult result) {
+    return result == Interpreter::EventResult::Done;
+}
+
+bool RunFrame(Interpreter& interpreter) {
+    return Ok(interpreter.CallEvent("enterFrame")) && Ok(interpreter.CallEvent("exitFrame"));
+}
+
+void PlayFrames(Interpreter& interpreter, const MovieOptions& options,
+                const std::vector<PlayMessage>& play, MoviePorts& ports,
+                const std::atomic<bool>& interrupt) {
+    size_t next = 0;
+    for (int64_t frame = 0; frame < options.frames; ++frame) {
+        // What the last frame sent arrives before what is played in now.
+        ports.WaitIdle();
+        while (next < play.size() && int64_t{play[next].time} * options.fps <= frame * 1000) {
+            ports.Inject(play[next++].bytes);
+        }
+        ports.WaitIdle();
+        if (interrupt.load() || !RunFrame(interpreter)) {
+            return;
+        }
+    }
+    ports.WaitIdle();
+}
+
+void PlayByTheClock(Interpreter& interpreter, const MovieOptions& options,
+                    const std::vector<PlayMessage>& play, MoviePorts& ports,
+                    const std::atomic<bool>& interrupt) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point start = Clock::now();
+    const int64_t frames = options.seconds < 0 ? -1 : std::llround(options.seconds * options.fps);
+    size_t next = 0;
+    for (int64_t frame = 0; frames < 0 || frame < frames; ++frame) {
+        const Clock::time_point due =
+            start + std::chrono::microseconds(frame * 1000000 / options.fps);
+        while (next < play.size()) {
+            const Clock::time_point at = start + std::chrono::milliseconds(play[next].time);
+            if (at > due) {
+                break;
+            }
+            std::this_thread::sleep_until(at);
+            ports.Inject(play[next++].bytes);
+        }
+        std::this_thread::sleep_until(due);
+        if (interrupt.load() || !RunFrame(interpreter)) {
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+bool DefinesMovie(const Interpreter& interpreter) {
+    for (const char* name : kMovieHandlers) {
+        if (interpreter.HasHandler(name)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void PlayMovie(Interpreter& interpreter, const MovieOptions& options,
+               const std::vector<PlayMessage>& play, MoviePorts& ports,
+               std::atomic<bool>& interrupt) {
+    if (Ok(interpreter.CallEvent("prepareMovie")) && Ok(interpreter.CallEvent("startMovie")) &&
+        !interrupt.load()) {
+        if (options.frames >= 0) {
+            PlayFrames(interpreter, options, play, ports, interrupt);
+        } else {
+            PlayByTheClock(interpreter, options, play, ports, interrupt);
+        }
+    }
+    interrupt.store(false);
+    interpreter.CallEvent("stopMovie");
+}
+
+}  // namespace console

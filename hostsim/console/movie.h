@@ -1,0 +1,46 @@
+// The movie as the host plays it: prepareMovie and startMovie once, then
+// enterFrame and exitFrame every frame, then stopMovie.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "hostsim/console/interpreter.h"
+#include "hostsim/console/play_file.h"
+
+namespace console {
+
+struct MovieOptions {
+    int32_t fps = 30;
+    // --frames: this many frames, as fast as the ports deliver (no clock).
+    int64_t frames = -1;
+    // --seconds: by the clock, seconds * fps frames; neither: until `halt`
+    // or an interrupt.
+    double seconds = -1;
+};
+
+// What the movie needs of the MIDI ports.
+class MoviePorts {
+public:
+    virtual ~MoviePorts() = default;
+    // One message's wire bytes into the input port --play feeds.
+    virtual void Inject(const std::vector<uint8_t>& bytes) = 0;
+    // Until everything sent or injected so far was delivered.
+    virtual void WaitIdle() = 0;
+};
+
+// The script has a movie handler: the console plays the movie.
+bool DefinesMovie(const Interpreter& interpreter);
+
+// Plays it. Under --frames a message of the play list is delivered before
+// the first frame at or after its time (frame n is at n * 1000 / fps ms), and
+// every frame starts after the ports delivered everything sent so far, so the
+// same script gives the same output on any machine. A run-time error in a
+// handler, `halt` or the interrupt (which is cleared then) ends the frames;
+// stopMovie still runs.
+void PlayMovie(Interpreter& interpreter, const MovieOptions& options,
+               const std::vector<PlayMessage>& play, MoviePorts& ports,
+               std::atomic<bool>& interrupt);
+
+}  // namespace console
