@@ -22,10 +22,12 @@ public:
     virtual StatusCode Init() = 0;
     virtual int32_t GetTime() = 0;
     virtual void ResetTimer() = 0;
-    virtual void GetInputPorts(ScriptValue& list) = 0;
+    // Append the port names to `list`; the first host failure, the list as far
+    // as it got (a name left out is never silent).
+    virtual HostResult GetInputPorts(ScriptValue& list) = 0;
     virtual StatusCode OpenInput(int32_t portIndex, uint32_t bufSize) = 0;
     virtual StatusCode CloseInput() = 0;
-    virtual void GetOutputPorts(ScriptValue& list) = 0;
+    virtual HostResult GetOutputPorts(ScriptValue& list) = 0;
     virtual StatusCode OpenOutput(int32_t portIndex) = 0;
     virtual StatusCode CloseOutput() = 0;
     virtual void SetStatusResult(StatusCode code, ScriptValue& destination);

@@ -11,7 +11,7 @@ public:
     StatusCode Init() override { return kStatusOk; }
     int32_t GetTime() override { return 0; }
     void ResetTimer() override {}
-    void GetInputPorts(ScriptValue&) override {}
+    HostResult GetInputPorts(ScriptValue&) override { return kHostOk; }
     StatusCode OpenInput(int32_t, uint32_t bufSize) override {
         const StatusCode result = AllocateQueue(bufSize);
         inputOpen = result == kStatusOk;
@@ -21,7 +21,7 @@ public:
         inputOpen = false;
         return kStatusOk;
     }
-    void GetOutputPorts(ScriptValue&) override {}
+    HostResult GetOutputPorts(ScriptValue&) override { return kHostOk; }
     StatusCode OpenOutput(int32_t) override { return kStatusOk; }
     StatusCode CloseOutput() override { return kStatusOk; }
     StatusCode SendShortMessage(uint8_t, uint8_t, uint8_t, uint32_t) override { return kStatusOk; }

@@ -41,9 +41,10 @@ HostResult DispatchCall(ScriptInstance& instance, CallRecord& call) {
             engine->ResetTimer();
             return kHostOk;
         case Method::GetInputPorts:
-            lists->NewList(&result);
-            engine->GetInputPorts(result);
-            return kHostOk;
+            if (HostResult code = lists->NewList(&result); code != kHostOk) {
+                return code;
+            }
+            return engine->GetInputPorts(result);
         case Method::OpenInput: {
             if (args == nullptr) {
                 return kHostOk;
@@ -94,9 +95,10 @@ HostResult DispatchCall(ScriptInstance& instance, CallRecord& call) {
             engine->FlushInput();
             return kHostOk;
         case Method::GetOutputPorts:
-            lists->NewList(&result);
-            engine->GetOutputPorts(result);
-            return kHostOk;
+            if (HostResult code = lists->NewList(&result); code != kHostOk) {
+                return code;
+            }
+            return engine->GetOutputPorts(result);
         case Method::OpenOutput: {
             if (args == nullptr) {
                 return kHostOk;

@@ -9,9 +9,9 @@ constexpr UINT kHeaderSize = sizeof(MIDIHDR);
 
 }  // namespace
 
-void WinMmMidiEngine::GetInputPorts(ScriptValue& list) {
+HostResult WinMmMidiEngine::GetInputPorts(ScriptValue& list) {
     if (!initialised) {
-        return;
+        return kHostOk;
     }
     const UINT count = midiInGetNumDevs();
     for (UINT device = 0; device < count; ++device) {
@@ -19,8 +19,11 @@ void WinMmMidiEngine::GetInputPorts(ScriptValue& list) {
         if (midiInGetDevCapsA(device, &caps, sizeof(caps)) != MMSYSERR_NOERROR) {
             continue;  // skipped; later ports keep their numbers
         }
-        AppendPortName(list, caps.szPname);
+        if (HostResult code = AppendPortName(list, caps.szPname); code != kHostOk) {
+            return code;
+        }
     }
+    return kHostOk;
 }
 
 StatusCode WinMmMidiEngine::OpenInput(int32_t portIndex, uint32_t bufSize) {

@@ -12,9 +12,9 @@ constexpr int64_t kMaxLongMessage = 0x10000;  // winmm's limit per long message
 
 }  // namespace
 
-void WinMmMidiEngine::GetOutputPorts(ScriptValue& list) {
+HostResult WinMmMidiEngine::GetOutputPorts(ScriptValue& list) {
     if (!initialised) {
-        return;
+        return kHostOk;
     }
     const UINT count = midiOutGetNumDevs();
     for (UINT device = 0; device < count; ++device) {
@@ -22,8 +22,11 @@ void WinMmMidiEngine::GetOutputPorts(ScriptValue& list) {
         if (midiOutGetDevCapsA(device, &caps, sizeof(caps)) != MMSYSERR_NOERROR) {
             continue;  // skipped; later ports keep their numbers
         }
-        AppendPortName(list, caps.szPname);
+        if (HostResult code = AppendPortName(list, caps.szPname); code != kHostOk) {
+            return code;
+        }
     }
+    return kHostOk;
 }
 
 StatusCode WinMmMidiEngine::OpenOutput(int32_t portIndex) {

@@ -104,15 +104,17 @@ void WinMmMidiEngine::SetStatusResult(StatusCode code, ScriptValue& destination)
     MidiEngine::SetStatusResult(code, destination);
 }
 
-void WinMmMidiEngine::AppendPortName(ScriptValue& list, const char (&productName)[32]) {
+HostResult WinMmMidiEngine::AppendPortName(ScriptValue& list, const char (&productName)[32]) {
     // A driver need not terminate the name inside the record.
     char name[sizeof(productName)];
     std::memcpy(name, productName, sizeof(name));
     name[sizeof(name) - 1] = '\0';
     ScriptValue value{};
-    if (valueService.StringToValue(name, &value) != kHostOk) {
-        return;
+    HostResult code = valueService.StringToValue(name, &value);
+    if (code != kHostOk) {
+        return code;
     }
-    listService.AppendToList(&list, &value);
+    code = listService.AppendToList(&list, &value);
     valueService.ValueRelease(&value);
+    return code;
 }

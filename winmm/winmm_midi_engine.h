@@ -63,10 +63,10 @@ public:
     StatusCode Init() override;
     int32_t GetTime() override;
     void ResetTimer() override;
-    void GetInputPorts(ScriptValue& list) override;
+    HostResult GetInputPorts(ScriptValue& list) override;
     StatusCode OpenInput(int32_t portIndex, uint32_t bufSize) override;
     StatusCode CloseInput() override;
-    void GetOutputPorts(ScriptValue& list) override;
+    HostResult GetOutputPorts(ScriptValue& list) override;
     StatusCode OpenOutput(int32_t portIndex) override;
     StatusCode CloseOutput() override;
     void SetStatusResult(StatusCode code, ScriptValue& destination) override;
@@ -99,7 +99,7 @@ private:
     using Clock = std::chrono::steady_clock;
 
     // Appends a capabilities record's product name to a port list.
-    void AppendPortName(ScriptValue& list, const char (&productName)[32]);
+    HostResult AppendPortName(ScriptValue& list, const char (&productName)[32]);
 
     // ---- input (input_device.cpp)
     // Reset, wait for callbacks, unprepare (while the deadline allows),

@@ -14,10 +14,10 @@ public:
     StatusCode Init() override { return kStatusOk; }
     int32_t GetTime() override { return 0; }
     void ResetTimer() override {}
-    void GetInputPorts(ScriptValue&) override {}
+    HostResult GetInputPorts(ScriptValue&) override { return kHostOk; }
     StatusCode OpenInput(int32_t, uint32_t) override { return kStatusOk; }
     StatusCode CloseInput() override { return kStatusOk; }
-    void GetOutputPorts(ScriptValue&) override {}
+    HostResult GetOutputPorts(ScriptValue&) override { return kHostOk; }
     StatusCode OpenOutput(int32_t) override { return kStatusOk; }
     StatusCode CloseOutput() override { return kStatusOk; }
     StatusCode SendShortMessage(uint8_t, uint8_t, uint8_t, uint32_t) override { return kStatusOk; }

@@ -23,18 +23,18 @@ public:
         return time;
     }
     void ResetTimer() override { Record("ResetTimer"); }
-    void GetInputPorts(ScriptValue& list) override {
+    HostResult GetInputPorts(ScriptValue& list) override {
         Record("GetInputPorts");
-        AppendNames(list, {"In A", "In B"});
+        return AppendNames(list, {"In A", "In B"});
     }
     StatusCode OpenInput(int32_t portIndex, uint32_t bufSize) override {
         return Record("OpenInput(" + std::to_string(portIndex) + ", " + std::to_string(bufSize) +
                       ")");
     }
     StatusCode CloseInput() override { return Record("CloseInput"); }
-    void GetOutputPorts(ScriptValue& list) override {
+    HostResult GetOutputPorts(ScriptValue& list) override {
         Record("GetOutputPorts");
-        AppendNames(list, {"Loopback"});
+        return AppendNames(list, {"Loopback"});
     }
     StatusCode OpenOutput(int32_t portIndex) override {
         return Record("OpenOutput(" + std::to_string(portIndex) + ")");
@@ -70,12 +70,18 @@ private:
         calls.push_back(std::move(call));
         return answer;
     }
-    void AppendNames(ScriptValue& list, std::initializer_list<const char*> names) {
+    HostResult AppendNames(ScriptValue& list, std::initializer_list<const char*> names) {
         for (const char* name : names) {
             ScriptValue value{};
-            valueService.StringToValue(name, &value);
-            listService.AppendToList(&list, &value);
-            valueService.ValueRelease(&value);
+            HostResult code = valueService.StringToValue(name, &value);
+            if (code == kHostOk) {
+                code = listService.AppendToList(&list, &value);
+                valueService.ValueRelease(&value);
+            }
+            if (code != kHostOk) {
+                return code;
+            }
         }
+        return kHostOk;
     }
 };

@@ -35,7 +35,7 @@ public:
     StatusCode Init() override { return kStatusOk; }
     int32_t GetTime() override { return 0; }
     void ResetTimer() override {}
-    void GetInputPorts(ScriptValue&) override {}
+    HostResult GetInputPorts(ScriptValue&) override { return kHostOk; }
     StatusCode OpenInput(int32_t, uint32_t bufSize) override {
         const StatusCode result = AllocateQueue(bufSize);
         inputOpen = result == kStatusOk;
@@ -45,7 +45,7 @@ public:
         inputOpen = false;
         return kStatusOk;
     }
-    void GetOutputPorts(ScriptValue&) override {}
+    HostResult GetOutputPorts(ScriptValue&) override { return kHostOk; }
     StatusCode OpenOutput(int32_t) override {
         outputOpen = true;
         return kStatusOk;

@@ -77,6 +77,25 @@ TEST_F(EngineObjectTest, LongPortNamesAreCutTo31Characters) {
     EXPECT_EQ(OutputPorts(), "[\"" + std::string(31, 'x') + "\"]");
 }
 
+TEST_F(EngineObjectTest, AHostFailureInTheListIsReportedNotSkipped) {
+    for (const char* name : {"First", "Second"}) {
+        simwinmm::AddInputPort(std::string(name) + " in");
+        simwinmm::AddOutputPort(std::string(name) + " out");
+    }
+    MidiEngine& midi = Initialised();
+    for (const char* operation : {"StringToValue", "AppendToList"}) {
+        for (const bool input : {true, false}) {
+            SCOPED_TRACE(std::string(operation) + (input ? " input" : " output"));
+            host.FailCall(operation, 2);
+            ScriptValue list = host.NewList();
+            const HostResult code = input ? midi.GetInputPorts(list) : midi.GetOutputPorts(list);
+            EXPECT_EQ(code, hostsim::SimHost::kInjectedFailure);
+            EXPECT_EQ(host.Print(list), input ? "[\"First in\"]" : "[\"First out\"]");
+            host.Release(list);
+        }
+    }
+}
+
 TEST_F(EngineObjectTest, PortChecksRunInTheirFixedOrder) {
     simwinmm::AddInputPort("In A");
     simwinmm::AddInputPort("In B");
