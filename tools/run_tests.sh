@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Every test: the native build (debug, warnings as errors) and the style
-# checks, the sanitizer builds, then the Windows stage (every test of the
+# checks, the sanitizer builds (the fault sweep runs in each), the fuzzers for
+# a short fixed time each under ASan and UBSan, then the Windows stage (every test of the
 # shipped 32-bit DLL under 32-bit Wine, and of the 64-bit build under 64-bit
 # Wine, on the real winmm). Installs what is missing (as root), including the
 # means to run 32-bit code, first, so that a machine that cannot run the
 # Windows stage fails at once.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/install_deps.sh native style windows
+tools/install_deps.sh native style fuzz console windows
 
 run_preset() {
   local preset=$1
@@ -20,4 +21,5 @@ run_preset dev
 tools/check_style.sh build/dev
 run_preset asan
 run_preset tsan
+tools/fuzz.sh 30
 tools/windows_tests.sh
