@@ -1,3 +1,4 @@
+#include "engine/message_types.h"
 #include "engine/midi_engine.h"
 
 // A record is consumed only once the script holds its whole message: when the
@@ -55,58 +56,58 @@ bool MidiEngine::BuildMessage(const RawRecord& record, ScriptValue& propList) {
         kHostOk) {
         return false;
     }
-    const int32_t channel = (record.status & 0x0F) + 1;
+    const MessageType* type = FindMessageType(record.type);
+    if (type != nullptr && !AppendMessageProperties(*type, record, propList)) {
+        return false;
+    }
+    return AppendIntegerProperty(propList, Word::timestamp, static_cast<int32_t>(record.timestamp));
+}
+
+bool MidiEngine::AppendMessageProperties(const MessageType& type, const RawRecord& record,
+                                         ScriptValue& propList) {
     const int32_t data1 = record.data1;
     const int32_t data2 = record.data2;
-    bool made = true;
-    switch (record.type) {
-        case Word::noteOff:
-        case Word::noteOn:
-            made = AppendIntegerProperty(propList, Word::channel, channel) &&
-                   AppendIntegerProperty(propList, Word::number, data1) &&
-                   AppendIntegerProperty(propList, Word::velocity, data2);
+    // The numbers behind the table's keys, in their order.
+    int32_t numbers[2] = {data1, data2};
+    bool showsChannel = type.channel;
+    switch (type.shape) {
+        case Shape::numberAndValue:
+        case Shape::number:
+        case Shape::songSelect:
+        case Shape::statusOnly:
+        case Shape::systemExclusive:
             break;
-        case Word::polyKeyPressure:
-            made = AppendIntegerProperty(propList, Word::channel, channel) &&
-                   AppendIntegerProperty(propList, Word::number, data1) &&
-                   AppendIntegerProperty(propList, Word::pressure, data2);
+        case Shape::pitchBend:
+            numbers[0] = ((data2 << 7) | data1) - 8192;
             break;
-        case Word::controlChange:
-            made = AppendIntegerProperty(propList, Word::channel, channel) &&
-                   AppendIntegerProperty(propList, Word::number, data1) &&
-                   AppendIntegerProperty(propList, Word::value, data2);
+        case Shape::fixed:
+            showsChannel = false;  // mode messages are shown without their channel
             break;
-        case Word::monoModeOn:
-            made = AppendIntegerProperty(propList, Word::numChannels, data2);
+        case Shape::monoMode:
+            showsChannel = false;
+            numbers[0] = data2;
             break;
-        case Word::programChange:
-        case Word::channelPressure:
-            made = AppendIntegerProperty(propList, Word::channel, channel) &&
-                   AppendIntegerProperty(propList, Word::number, data1);
+        case Shape::quarterFrame:
+            numbers[0] = (data1 >> 4) & 7;
+            numbers[1] = data1 & 0x0F;
             break;
-        case Word::pitchBend:
-            made = AppendIntegerProperty(propList, Word::channel, channel) &&
-                   AppendIntegerProperty(propList, Word::amount, ((data2 << 7) | data1) - 8192);
-            break;
-        case Word::mtcQuarterFrame:
-            made = AppendIntegerProperty(propList, Word::subFrame, (data1 >> 4) & 7) &&
-                   AppendIntegerProperty(propList, Word::data, data1 & 0x0F);
-            break;
-        case Word::songPositionPointer:
-            made = AppendIntegerProperty(propList, Word::position, (data2 << 7) | data1);
-            break;
-        case Word::songSelect:
-            made = AppendIntegerProperty(propList, Word::number, data1);
-            break;
-        case Word::systemExclusive:
-            made = AppendIntegerProperty(propList, Word::manufacturerID, data1) &&
-                   AppendSysExData(record, propList);
-            break;
-        default:  // the mode messages without a value, tune request, real time
+        case Shape::songPosition:
+            numbers[0] = (data2 << 7) | data1;
             break;
     }
-    return made &&
-           AppendIntegerProperty(propList, Word::timestamp, static_cast<int32_t>(record.timestamp));
+    if (showsChannel &&
+        !AppendIntegerProperty(propList, Word::channel, (record.status & 0x0F) + 1)) {
+        return false;
+    }
+    for (int k = 0; k < 2 && type.keys[k] != Word::none; ++k) {
+        const bool made = type.shape == Shape::systemExclusive && type.keys[k] == Word::data
+                              ? AppendSysExData(record, propList)
+                              : AppendIntegerProperty(propList, type.keys[k], numbers[k]);
+        if (!made) {
+            return false;
+        }
+    }
+    return true;
 }
 
 bool MidiEngine::AppendSysExData(const RawRecord& record, ScriptValue& propList) {

@@ -1,59 +1,5 @@
+#include "engine/message_types.h"
 #include "engine/midi_engine.h"
-
-namespace {
-
-// How the numbers after the type are read and packed.
-enum class Shape : uint8_t {
-    numberAndValue,  // 3: 0..127, 4: 0..127
-    number,          // 3: 0..127
-    pitchBend,       // 3: -8192..8191
-    fixed,           // controller number and value from the table
-    monoMode,        // 3: 0..127 as the value of controller 126
-    quarterFrame,    // 2: 0..7, 3: 0..15
-    songPosition,    // 2: 0..16383
-    songSelect,      // 2: 0..127
-    statusOnly,
-    systemExclusive,  // 2: 0..127, 3: a list of data bytes
-};
-
-struct OutputType {
-    Word word;
-    uint8_t status;
-    Shape shape;
-    bool channel;  // position 2 holds the channel, 1..16
-    uint8_t data1;
-    uint8_t data2;
-};
-
-constexpr OutputType kOutputTypes[] = {
-    {Word::noteOff, 0x80, Shape::numberAndValue, true, 0, 0},
-    {Word::noteOn, 0x90, Shape::numberAndValue, true, 0, 0},
-    {Word::polyKeyPressure, 0xA0, Shape::numberAndValue, true, 0, 0},
-    {Word::controlChange, 0xB0, Shape::numberAndValue, true, 0, 0},
-    {Word::programChange, 0xC0, Shape::number, true, 0, 0},
-    {Word::channelPressure, 0xD0, Shape::number, true, 0, 0},
-    {Word::pitchBend, 0xE0, Shape::pitchBend, true, 0, 0},
-    {Word::localControlOff, 0xB0, Shape::fixed, true, 0x7A, 0x00},
-    {Word::localControlOn, 0xB0, Shape::fixed, true, 0x7A, 0x7F},
-    {Word::allNotesOff, 0xB0, Shape::fixed, true, 0x7B, 0x00},
-    {Word::omniModeOff, 0xB0, Shape::fixed, true, 0x7C, 0x00},
-    {Word::omniModeOn, 0xB0, Shape::fixed, true, 0x7D, 0x00},
-    {Word::monoModeOn, 0xB0, Shape::monoMode, true, 0x7E, 0},
-    {Word::polyModeOn, 0xB0, Shape::fixed, true, 0x7F, 0x00},
-    {Word::mtcQuarterFrame, 0xF1, Shape::quarterFrame, false, 0, 0},
-    {Word::songPositionPointer, 0xF2, Shape::songPosition, false, 0, 0},
-    {Word::songSelect, 0xF3, Shape::songSelect, false, 0, 0},
-    {Word::tuneRequest, 0xF6, Shape::statusOnly, false, 0, 0},
-    {Word::clock, 0xF8, Shape::statusOnly, false, 0, 0},
-    {Word::start, 0xFA, Shape::statusOnly, false, 0, 0},
-    {Word::continue_, 0xFB, Shape::statusOnly, false, 0, 0},
-    {Word::stop, 0xFC, Shape::statusOnly, false, 0, 0},
-    {Word::activeSensing, 0xFE, Shape::statusOnly, false, 0, 0},
-    {Word::systemReset, 0xFF, Shape::statusOnly, false, 0, 0},
-    {Word::systemExclusive, 0xF0, Shape::systemExclusive, false, 0, 0},
-};
-
-}  // namespace
 
 StatusCode MidiEngine::ReadIntegerProperty(const ScriptValue& list, int32_t position,
                                            int32_t& out) {
@@ -109,8 +55,8 @@ StatusCode MidiEngine::SendMessage(const ScriptValue& message) {
     if (converted != kHostOk) {
         return kStatusMessageNotSymbol;
     }
-    const OutputType* type = nullptr;
-    for (const OutputType& candidate : kOutputTypes) {
+    const MessageType* type = nullptr;
+    for (const MessageType& candidate : kMessageTypes) {
         if (WordSymbol(candidate.word) == name) {
             type = &candidate;
             break;

@@ -10,6 +10,8 @@
 #include "engine/vocabulary.h"
 #include "host/host_api.h"
 
+struct MessageType;
+
 class MidiEngine {
 public:
     MidiEngine(HostValueService& valueService, HostListService& listService,
@@ -107,5 +109,7 @@ private:
     // Appends a record's whole message to `propList`; false when the host
     // failed to make or append any part of it.
     bool BuildMessage(const RawRecord& record, ScriptValue& propList);
+    bool AppendMessageProperties(const MessageType& type, const RawRecord& record,
+                                 ScriptValue& propList);
     bool AppendSysExData(const RawRecord& record, ScriptValue& propList);
 };

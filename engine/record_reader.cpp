@@ -5,31 +5,16 @@
 namespace {
 
 bool ModeMessageType(uint8_t data1, uint8_t data2, Word& type) {
-    switch (data1) {
-        case 122:
-            if (data2 != 0 && data2 != 127) {
-                return false;
-            }
-            type = data2 == 0 ? Word::localControlOff : Word::localControlOn;
+    // Local control is a type for each of its two values, and no other value.
+    const bool byValue = data1 == 0x7A;
+    for (const MessageType& entry : kMessageTypes) {
+        if ((entry.shape == Shape::fixed || entry.shape == Shape::monoMode) &&
+            entry.data1 == data1 && (!byValue || entry.data2 == data2)) {
+            type = entry.word;
             return true;
-        case 123:
-            type = Word::allNotesOff;
-            return true;
-        case 124:
-            type = Word::omniModeOff;
-            return true;
-        case 125:
-            type = Word::omniModeOn;
-            return true;
-        case 126:
-            type = Word::monoModeOn;
-            return true;
-        case 127:
-            type = Word::polyModeOn;
-            return true;
-        default:
-            return false;
+        }
     }
+    return false;
 }
 
 inline bool TypeOf(uint8_t status, uint8_t data1, uint8_t data2, Word& type) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "engine/message_types.h"
 #include "engine/record_format.h"
 #include "engine/vocabulary.h"
 
@@ -34,23 +35,18 @@ bool ShortMessageType(uint8_t status, uint8_t data1, uint8_t data2, Word& type);
 struct StatusTypeTable {
     Word type[256];
     constexpr StatusTypeTable() : type() {
-        constexpr Word kChannel[8] = {
-            Word::noteOff,       Word::noteOn,          Word::polyKeyPressure, Word::controlChange,
-            Word::programChange, Word::channelPressure, Word::pitchBend,       Word::none};
-        for (int status = 0; status < 256; ++status) {
-            type[status] =
-                status >= 0x80 && status < 0xF0 ? kChannel[(status >> 4) & 7] : Word::none;
+        for (Word& word : type) {
+            word = Word::none;
         }
-        type[0xF1] = Word::mtcQuarterFrame;
-        type[0xF2] = Word::songPositionPointer;
-        type[0xF3] = Word::songSelect;
-        type[0xF6] = Word::tuneRequest;
-        type[0xF8] = Word::clock;
-        type[0xFA] = Word::start;
-        type[0xFB] = Word::continue_;
-        type[0xFC] = Word::stop;
-        type[0xFE] = Word::activeSensing;
-        type[0xFF] = Word::systemReset;
+        for (const MessageType& entry : kMessageTypes) {
+            if (entry.shape == Shape::fixed || entry.shape == Shape::monoMode ||
+                entry.shape == Shape::systemExclusive) {
+                continue;  // settled by their data, or not short messages
+            }
+            for (int channel = 0; channel < (entry.channel ? 16 : 1); ++channel) {
+                type[entry.status + channel] = entry.word;
+            }
+        }
     }
 };
 constexpr StatusTypeTable kStatusTypes;
