@@ -141,6 +141,33 @@ TEST(ConsoleLanguage, ErrorsNameLineAndColumnAndTheScriptGoesOn) {
     }
 }
 
+// Leading zeros do not count towards an integer's size; a float literal too
+// long for a double is refused rather than read as infinity.
+TEST(ConsoleLanguage, NumbersAtTheEdgesOfTheirRange) {
+    const std::string nines(400, '9');
+    const struct {
+        std::string statement;
+        const char* printed;
+        const char* error;
+    } cases[] = {
+        {"put 00000000000007", "-- 7\n", ""},
+        {"put -000000000002147483648", "-- -2147483648\n", ""},
+        {"put 000000000002147483648", "",
+         "line 1, column 5: syntax error: integer 000000000002147483648 is out of range\n"},
+        {"put 0000000000000.25", "-- 0.2500\n", ""},
+        {"put " + nines + ".5", "",
+         "line 1, column 5: syntax error: number too large for a float\n"},
+        {"put -" + nines + ".0", "",
+         "line 1, column 6: syntax error: number too large for a float\n"},
+        {"put [1, ." + nines + "]", "-- [1, 1.0000]\n", ""},
+    };
+    for (const auto& c : cases) {
+        const Outcome run = RunScript({c.statement});
+        EXPECT_EQ(run.out, c.printed) << c.statement;
+        EXPECT_EQ(run.err, c.error) << c.statement;
+    }
+}
+
 // Parentheses, lists, call arguments and minus signs all nest; beyond the
 // limit the line is a syntax error at the first expression too deep, however
 // deep the line goes (thousands of levels would overflow the stack).
