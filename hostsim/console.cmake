@@ -13,7 +13,8 @@ if(TARGET hostsim_services)
     ${console_dir}/parameter_counts.cpp
     ${console_dir}/options.cpp
     ${console_dir}/play_file.cpp
-    ${console_dir}/movie.cpp)
+    ${console_dir}/movie.cpp
+    ${console_dir}/port_functions.cpp)
   target_include_directories(tesmar_console PUBLIC ${PROJECT_SOURCE_DIR})
   target_link_libraries(tesmar_console PUBLIC hostsim_services)
 endif()

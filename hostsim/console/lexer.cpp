@@ -137,12 +137,14 @@ bool Lex(std::string_view line, std::vector<Token>* tokens, LexError* error) {
                 token.kind = TokenKind::Float;
                 token.real = std::strtod(token.text.c_str(), nullptr);
             } else {
-                // Digits beyond 10 cannot be an integer anyway; keep the
-                // value from overflowing and let the parser report the range.
+                // More than 10 digits (leading zeros aside) cannot be an
+                // integer anyway; keep the value from overflowing and let the
+                // parser report the range.
+                const size_t first = token.text.find_first_not_of('0');
+                const size_t digits = first == std::string::npos ? 0 : token.text.size() - first;
                 token.kind = TokenKind::Integer;
-                token.integer = token.text.size() > 10
-                                    ? INT64_MAX
-                                    : std::strtoll(token.text.c_str(), nullptr, 10);
+                token.integer =
+                    digits > 10 ? INT64_MAX : std::strtoll(token.text.c_str(), nullptr, 10);
             }
             i = end;
         } else if (c == '"') {

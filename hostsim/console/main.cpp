@@ -20,6 +20,7 @@
 #include "hostsim/console/module_session.h"
 #include "hostsim/console/movie.h"
 #include "hostsim/console/options.h"
+#include "hostsim/console/port_functions.h"
 #include "hostsim/console/virtual_ports.h"
 #include "hostsim/sim_host.h"
 
@@ -198,6 +199,7 @@ int Run(const console::Options& options) {
     {
         console::Interpreter interpreter(host, *session, std::cout, std::cerr);
         interpreter.SetWaiter(Wait);
+        console::DefinePortFunctions(interpreter, console::PlugVirtualPort);
         interpreter.SetEcho(options.echo);
         interpreter.SetInterrupt(&interrupted);
         if (options.frames >= 0) {

@@ -1,3 +1,4 @@
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -694,6 +695,11 @@ private:
                 return expr;
             }
             case TokenKind::Float: {
+                // Hundreds of digits read as infinity, which no script wrote.
+                if (!std::isfinite(token.real)) {
+                    Fail(token.column, "number too large for a float");
+                    return nullptr;
+                }
                 auto expr = Make(ExprKind::Float, token.column);
                 expr->real = token.real;
                 return expr;

@@ -11,8 +11,31 @@
 namespace console {
 namespace {
 
-std::vector<uint32_t> inputs;
-std::vector<std::string> inputNames;
+// Every port as --ports set it up, and the input ports in the driver's
+// order: an unplugged port leaves the driver's numbering, and comes back after
+// the others.
+struct VirtualPort {
+    std::string name;
+    bool input;
+    bool plugged;
+};
+std::vector<VirtualPort> ports;
+std::vector<size_t> inputOrder;  // indices into `ports`; position = driver index
+std::vector<size_t> inputIds;    // indices into `ports`, by FindVirtualInput's number
+
+void AddPort(const std::string& name, bool input) {
+    ports.push_back(VirtualPort{name, input, true});
+    if (input) {
+        inputOrder.push_back(ports.size() - 1);
+        inputIds.push_back(ports.size() - 1);
+    }
+}
+
+void Forget() {
+    ports.clear();
+    inputOrder.clear();
+    inputIds.clear();
+}
 
 // Runs on the driver thread for incoming messages: formats on the stack and
 // holds stderr's lock so that lines never interleave.
@@ -39,26 +62,28 @@ void TraceLine(const char* port, bool out, const uint8_t* bytes, size_t count, v
 
 }  // namespace
 
-void SetUpVirtualPorts(const std::vector<PortSpec>& ports, bool trace) {
+void SetUpVirtualPorts(const std::vector<PortSpec>& specs, bool trace) {
     simwinmm::Reset();
-    inputs.clear();
-    inputNames.clear();
-    if (ports.empty()) {
-        inputs.push_back(simwinmm::AddLoopbackPort("Loopback").input);
-        inputNames.emplace_back("Loopback");
+    Forget();
+    if (specs.empty()) {
+        simwinmm::AddLoopbackPort("Loopback");
+        AddPort("Loopback", true);
+        AddPort("Loopback", false);
     }
-    for (const PortSpec& port : ports) {
+    for (const PortSpec& port : specs) {
         switch (port.kind) {
             case PortSpec::Kind::Loopback:
-                inputs.push_back(simwinmm::AddLoopbackPort(port.name).input);
-                inputNames.push_back(port.name);
+                simwinmm::AddLoopbackPort(port.name);
+                AddPort(port.name, true);
+                AddPort(port.name, false);
                 break;
             case PortSpec::Kind::Input:
-                inputs.push_back(simwinmm::AddInputPort(port.name));
-                inputNames.push_back(port.name);
+                simwinmm::AddInputPort(port.name);
+                AddPort(port.name, true);
                 break;
             case PortSpec::Kind::Output:
                 simwinmm::AddOutputPort(port.name);
+                AddPort(port.name, false);
                 break;
         }
     }
@@ -66,31 +91,78 @@ void SetUpVirtualPorts(const std::vector<PortSpec>& ports, bool trace) {
 }
 
 void WaitForVirtualInputs() {
-    for (uint32_t input : inputs) {
-        simwinmm::WaitIdle(input, 2000);
+    for (size_t i = 0; i < inputOrder.size(); ++i) {
+        simwinmm::WaitIdle(static_cast<uint32_t>(i), 2000);
     }
 }
 
 void TearDownVirtualPorts() {
     simwinmm::SetTrace(nullptr, nullptr);
     simwinmm::Reset();
-    inputs.clear();
-    inputNames.clear();
+    Forget();
 }
 
 int32_t FindVirtualInput(const std::string& name) {
-    for (size_t i = 0; i < inputNames.size(); ++i) {
-        if (inputNames[i] == name) {
+    for (size_t i = 0; i < inputIds.size(); ++i) {
+        if (ports[inputIds[i]].name == name) {
             return static_cast<int32_t>(i);
         }
     }
     return -1;
 }
 
+bool PlugVirtualPort(bool plug, const std::string& name, std::string* error) {
+    bool known = false;
+    bool inState = false;
+    for (const VirtualPort& port : ports) {
+        if (port.name == name) {
+            known = true;
+            inState = inState || port.plugged == plug;
+        }
+    }
+    if (!known) {
+        *error = "no virtual port is named \"" + name + "\"";
+        return false;
+    }
+    if (inState) {
+        *error = "the port \"" + name + "\" is " + (plug ? "not unplugged" : "already unplugged");
+        return false;
+    }
+    const bool done = plug ? simwinmm::ReplugPort(name) : simwinmm::UnplugPort(name);
+    if (!done) {
+        *error = "the simulated driver has no " + std::string(plug ? "pulled " : "") +
+                 "port named \"" + name + "\"";
+        return false;
+    }
+    // Mirror the driver: the inputs of that name leave its numbering, or come
+    // back after the others in the order they had.
+    if (plug) {
+        for (size_t i = 0; i < ports.size(); ++i) {
+            if (ports[i].name == name && ports[i].input) {
+                inputOrder.push_back(i);
+            }
+        }
+    } else {
+        std::vector<size_t> remaining;
+        for (size_t i : inputOrder) {
+            if (ports[i].name != name) {
+                remaining.push_back(i);
+            }
+        }
+        inputOrder.swap(remaining);
+    }
+    for (VirtualPort& port : ports) {
+        if (port.name == name) {
+            port.plugged = plug;
+        }
+    }
+    return true;
+}
+
 // A short message goes as winmm packs it; a system-exclusive one is split
 // over the driver's buffers as a real driver does.
 bool InjectIntoVirtualInput(int32_t input, const std::vector<uint8_t>& bytes, std::string* error) {
-    if (input < 0 || static_cast<size_t>(input) >= inputs.size()) {
+    if (input < 0 || static_cast<size_t>(input) >= inputIds.size()) {
         *error = "there is no such virtual input port";
         return false;
     }
@@ -98,7 +170,15 @@ bool InjectIntoVirtualInput(int32_t input, const std::vector<uint8_t>& bytes, st
         *error = "an empty message";
         return false;
     }
-    const uint32_t port = inputs[static_cast<size_t>(input)];
+    const size_t id = inputIds[static_cast<size_t>(input)];
+    uint32_t port = 0;
+    while (port < inputOrder.size() && inputOrder[port] != id) {
+        ++port;
+    }
+    if (port == inputOrder.size()) {
+        *error = "the input port \"" + ports[id].name + "\" is unplugged; its messages are lost";
+        return false;
+    }
     if (bytes[0] == 0xF0) {
         simwinmm::InjectSysEx(port, bytes);
         return true;

@@ -19,15 +19,22 @@ void SetUpVirtualPorts(const std::vector<PortSpec>& ports, bool trace);
 // Closes what is still open, removes the ports and the trace.
 void TearDownVirtualPorts();
 // The virtual input port named `name` (case-sensitive), numbered from 0
-// among the inputs; -1 when there is none.
+// among the inputs as --ports set them up (unplugging renumbers the driver's
+// devices, not these); -1 when there is none.
 int32_t FindVirtualInput(const std::string& name);
 #endif
+
+// Pulls the cable of every virtual port named `name` (plug false), or plugs
+// them back (plug true) after the other ports, closed. False with *error when
+// no port has that name, it already is in that state, or (on Windows) there
+// are no virtual ports.
+bool PlugVirtualPort(bool plug, const std::string& name, std::string* error);
 
 // Lets the driver deliver what was sent, looped back or injected so far.
 void WaitForVirtualInputs();
 // One MIDI message's wire bytes into input `input` (0: the first; on
 // Windows only the loopback port), as if they came from the wire. False with
-// *error when it cannot be done.
+// *error when it cannot be done, as while that port is unplugged.
 bool InjectIntoVirtualInput(int32_t input, const std::vector<uint8_t>& bytes, std::string* error);
 
 }  // namespace console

@@ -35,4 +35,11 @@ bool InjectIntoVirtualInput(int32_t input, const std::vector<uint8_t>& bytes, st
     return true;
 }
 
+// A real device's cable is the user's to pull: the console has no ports of
+// its own to take away here.
+bool PlugVirtualPort(bool, const std::string&, std::string* error) {
+    *error = "the Windows build has no virtual ports (only the simulated driver has them)";
+    return false;
+}
+
 }  // namespace console

@@ -10,6 +10,7 @@
 #include "host/method_table.h"
 #include "hostsim/console/interpreter.h"
 #include "hostsim/console/options.h"
+#include "hostsim/console/port_functions.h"
 
 namespace console {
 namespace {
@@ -140,6 +141,33 @@ TEST(ConsoleLanguage, ErrorsNameLineAndColumnAndTheScriptGoesOn) {
     }
 }
 
+// Leading zeros do not count towards an integer's size; a float literal too
+// long for a double is refused rather than read as infinity.
+TEST(ConsoleLanguage, NumbersAtTheEdgesOfTheirRange) {
+    const std::string nines(400, '9');
+    const struct {
+        std::string statement;
+        const char* printed;
+        const char* error;
+    } cases[] = {
+        {"put 00000000000007", "-- 7\n", ""},
+        {"put -000000000002147483648", "-- -2147483648\n", ""},
+        {"put 000000000002147483648", "",
+         "line 1, column 5: syntax error: integer 000000000002147483648 is out of range\n"},
+        {"put 0000000000000.25", "-- 0.2500\n", ""},
+        {"put " + nines + ".5", "",
+         "line 1, column 5: syntax error: number too large for a float\n"},
+        {"put -" + nines + ".0", "",
+         "line 1, column 6: syntax error: number too large for a float\n"},
+        {"put [1, ." + nines + "]", "-- [1, 1.0000]\n", ""},
+    };
+    for (const auto& c : cases) {
+        const Outcome run = RunScript({c.statement});
+        EXPECT_EQ(run.out, c.printed) << c.statement;
+        EXPECT_EQ(run.err, c.error) << c.statement;
+    }
+}
+
 // Parentheses, lists, call arguments and minus signs all nest; beyond the
 // limit the line is a syntax error at the first expression too deep, however
 // deep the line goes (thousands of levels would overflow the stack).
@@ -231,6 +259,58 @@ TEST(ConsoleLanguage, HostErrorsOfMethodsAndLeaksOnEveryPath) {
     EXPECT_NE(run.err.find("line 3, column 25: Fail() failed"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("line 4, column 22: unknown handler 'Frob'"), std::string::npos)
         << run.err;
+}
+
+// The console hands the name to its ports and reports what they refuse
+// (the Windows build refuses every name) as the statement's error.
+TEST(ConsoleLanguage, UnplugAndReplugReachThePortsOrSayWhy) {
+    const struct {
+        const char* statement;
+        const char* call;  // what reached the ports, "" for nothing
+        const char* error;
+    } cases[] = {
+        {"unplug(\"Loopback\")", "unplug Loopback", ""},
+        {"REPLUG \"Loopback\"", "replug Loopback", ""},
+        {"put unplug(\"Loop\" & \"back\")", "unplug Loopback", ""},
+        {"unplug(\"Gone\")", "unplug Gone", "line 1, column 8: unplug(): refused Gone\n"},
+        {"replug(\"Gone\")", "replug Gone", "line 1, column 8: replug(): refused Gone\n"},
+        {"unplug(1)", "", "line 1, column 8: unplug() needs a port name as a string, not 1\n"},
+        {"replug([\"Loopback\"])", "",
+         "line 1, column 8: replug() needs a port name as a string, not [\"Loopback\"]\n"},
+        {"unplug(VOID)", "",
+         "line 1, column 8: unplug() needs a port name as a string, not <Void>\n"},
+        {"unplug()", "",
+         "line 1, column 1: unplug() takes the name of one virtual port, e.g. "
+         "unplug(\"Loopback\")\n"},
+        {"unplug(\"A\", \"B\")", "",
+         "line 1, column 1: unplug() takes the name of one virtual port, e.g. "
+         "unplug(\"Loopback\")\n"},
+    };
+    for (const auto& c : cases) {
+        hostsim::SimHost host;
+        FakeSession session(host);
+        std::ostringstream out;
+        std::ostringstream err;
+        std::string calls;
+        {
+            Interpreter interpreter(host, session, out, err);
+            DefinePortFunctions(interpreter,
+                                [&calls](bool plug, const std::string& name, std::string* error) {
+                                    calls += std::string(plug ? "replug " : "unplug ") + name;
+                                    if (name == "Gone") {
+                                        *error = "refused " + name;
+                                        return false;
+                                    }
+                                    return true;
+                                });
+            interpreter.RunLine(1, c.statement);
+            interpreter.RunLine(2, "put 2");
+        }
+        EXPECT_EQ(calls, c.call) << c.statement;
+        EXPECT_EQ(err.str(), c.error) << c.statement;
+        EXPECT_NE(out.str().find("-- 2\n"), std::string::npos) << c.statement;
+        EXPECT_EQ(host.LiveValues(), 0) << c.statement << host.LeakReport();
+    }
 }
 
 TEST(ConsoleLanguage, ParameterCountsFollowTheMethodTable) {
