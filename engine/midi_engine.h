@@ -5,10 +5,10 @@
 
 #include <cstdint>
 
+#include "contract/host_api.h"
 #include "engine/input_queue.h"
 #include "engine/status.h"
 #include "engine/vocabulary.h"
-#include "host/host_api.h"
 
 class MidiEngine {
 public:
@@ -17,7 +17,7 @@ public:
     MidiEngine(const MidiEngine&) = delete;
     MidiEngine& operator=(const MidiEngine&) = delete;
 
-    // ---- virtual operations, in slot order
+    // ---- virtual operations, in slot order [dispatcher calls, host thread]
     virtual ~MidiEngine();
     virtual StatusCode Init() = 0;
     virtual int32_t GetTime() = 0;

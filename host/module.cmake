@@ -9,7 +9,8 @@ if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/dispatch.cpp
     class_table.cpp
     interface_object.cpp
     registration.cpp
-    script_class.cpp)
+    script_class.cpp
+    composition.cpp)
   target_include_directories(tesmar PRIVATE ${PROJECT_SOURCE_DIR})
   target_link_libraries(tesmar PRIVATE tesmar_dispatch tesmar_winmm tesmar_engine)
   set_target_properties(tesmar PROPERTIES

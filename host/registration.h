@@ -2,7 +2,7 @@
 // writes the script class's registry entries, the method table among them.
 #pragma once
 
-#include "host/host_api.h"
+#include "contract/host_api.h"
 
 HostResult TESMAR_CALL RegisterXtraOp(InterfaceObject* self, HostRegistrationService* service,
                                       HostRegistry* registry);

@@ -1,9 +1,9 @@
 #include "host/script_class.h"
 
 #include "engine/midi_engine.h"
+#include "host/composition.h"
 #include "host/dispatch.h"
 #include "host/script_instance.h"
-#include "winmm/create_engine.h"
 
 namespace {
 
@@ -42,7 +42,7 @@ HostResult TESMAR_CALL CreateScriptInstance(HostHeader* header) {
         return kHostOk;
     }
     instance->engine =
-        CreateMidiEngine(*instance->valueService, *instance->listService, *header->memoryService);
+        ComposeEngine(*instance->valueService, *instance->listService, *header->memoryService);
     // An engine whose vocabulary the host could not make would misread every
     // message: the instance fails as a whole, leaving nothing behind (the host
     // does not destroy what it could not create).

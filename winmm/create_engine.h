@@ -1,7 +1,7 @@
 // The device layer's factory: the only way an engine is made.
 #pragma once
 
-#include "host/host_api.h"
+#include "contract/host_api.h"
 
 class MidiEngine;
 
