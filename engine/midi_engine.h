@@ -52,9 +52,7 @@ public:
     // first word it could not make. Such an engine is only fit to be deleted.
     HostResult VocabularyResult() const { return vocabularyResult_; }
 
-    // ---- read-only views for tests and the device layer
-    uint8_t TypeMask(int channelIndex) const;
-    uint8_t ModeMask(int channelIndex) const;
+    // ---- the vocabulary the host made for this engine
     Symbol WordSymbol(Word word) const { return symbols[static_cast<int>(word)]; }
     const ScriptValue& WordValue(Word word) const { return values[static_cast<int>(word)]; }
 

@@ -11,6 +11,20 @@ constexpr char kProductName[] = "Director";
 constexpr int32_t kMinimumVersion = 6;
 constexpr uint32_t kAppInfoSize = 64;
 
+// The number formed by the leading decimal digits of a version text (0 when
+// it starts with none); saturates instead of overflowing.
+int32_t LeadingVersionNumber(const char* text, uint32_t size) {
+    constexpr int32_t kCap = 1000000;
+    int32_t number = 0;
+    for (uint32_t i = 0; i < size && text[i] >= '0' && text[i] <= '9'; ++i) {
+        number = number * 10 + (text[i] - '0');
+        if (number > kCap) {
+            number = kCap;
+        }
+    }
+    return number;
+}
+
 // Product name (with its zero byte, case counts) and major version.
 HostResult CheckHost(HostAppInfoService& appInfo) {
     char text[kAppInfoSize] = {};
@@ -83,18 +97,6 @@ HostResult Register(HostHeader& owner, HostAppInfoService& appInfo,
 }
 
 }  // namespace
-
-int32_t LeadingVersionNumber(const char* text, uint32_t size) {
-    constexpr int32_t kCap = 1000000;
-    int32_t number = 0;
-    for (uint32_t i = 0; i < size && text[i] >= '0' && text[i] <= '9'; ++i) {
-        number = number * 10 + (text[i] - '0');
-        if (number > kCap) {
-            number = kCap;
-        }
-    }
-    return number;
-}
 
 HostResult TESMAR_CALL RegisterXtraOp(InterfaceObject* self, HostRegistrationService* service,
                                       HostRegistry* registry) {

@@ -6,7 +6,3 @@
 
 HostResult TESMAR_CALL RegisterXtraOp(InterfaceObject* self, HostRegistrationService* service,
                                       HostRegistry* registry);
-
-// The number formed by the leading decimal digits of a version text (0 when
-// it starts with none); saturates instead of overflowing.
-int32_t LeadingVersionNumber(const char* text, uint32_t size);
