@@ -6,10 +6,12 @@
 
 class MidiEngine;
 
-// The engine a script instance runs on; null when it cannot be allocated.
-// It keeps the three services without adding references; the caller deletes it.
+// [script class calls, host thread] The engine a script instance runs on;
+// null when it cannot be allocated. It keeps the three services without
+// adding references; the caller deletes it.
 MidiEngine* ComposeEngine(HostValueService& valueService, HostListService& listService,
                           HostMemoryService& memoryService);
 
-// True while the device layer needs the module to stay loaded.
+// [DllCanUnloadNow calls, host thread] True while the device layer needs
+// the module to stay loaded.
 bool DevicesHoldModule();
