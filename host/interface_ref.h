@@ -24,16 +24,10 @@ public:
     InterfaceRef& operator=(const InterfaceRef&) = delete;
     ~InterfaceRef() { Reset(); }
 
-    Interface* Get() const { return interface_; }
     Interface* operator->() const { return interface_; }
     Interface& operator*() const { return *interface_; }
     explicit operator bool() const { return interface_ != nullptr; }
 
-    // Where an operation that hands out a reference stores it.
-    Interface** Out() {
-        Reset();
-        return &interface_;
-    }
     // Gives the reference up to the caller, who releases it.
     Interface* Detach() { return std::exchange(interface_, nullptr); }
     void Reset() {
