@@ -7,9 +7,9 @@
 #include <atomic>
 #include <cstdint>
 
+#include "contract/host_api.h"
 #include "engine/record_reader.h"
 #include "engine/status.h"
-#include "host/host_api.h"
 
 // The input filters. Written by script calls on the host's thread, read by
 // capture on the driver's thread, one byte at a time (relaxed: a capture sees

@@ -50,11 +50,3 @@ bool MidiEngine::AppendIntegerProperty(ScriptValue& propList, Word key, int32_t 
     valueService.ValueRelease(&item);
     return appended;
 }
-
-uint8_t MidiEngine::TypeMask(int channelIndex) const {
-    return masks.typeMask[channelIndex & 15].load(std::memory_order_relaxed);
-}
-
-uint8_t MidiEngine::ModeMask(int channelIndex) const {
-    return masks.modeMask[channelIndex & 15].load(std::memory_order_relaxed);
-}

@@ -5,10 +5,10 @@
 
 #include <cstdint>
 
+#include "contract/host_api.h"
 #include "engine/input_queue.h"
 #include "engine/status.h"
 #include "engine/vocabulary.h"
-#include "host/host_api.h"
 
 struct MessageType;
 
@@ -19,7 +19,7 @@ public:
     MidiEngine(const MidiEngine&) = delete;
     MidiEngine& operator=(const MidiEngine&) = delete;
 
-    // ---- virtual operations, in slot order
+    // ---- virtual operations, in slot order [dispatcher calls, host thread]
     virtual ~MidiEngine();
     virtual StatusCode Init() = 0;
     virtual int32_t GetTime() = 0;
@@ -56,9 +56,7 @@ public:
     // first word it could not make. Such an engine is only fit to be deleted.
     HostResult VocabularyResult() const { return vocabularyResult_; }
 
-    // ---- read-only views for tests and the device layer
-    uint8_t TypeMask(int channelIndex) const;
-    uint8_t ModeMask(int channelIndex) const;
+    // ---- the vocabulary the host made for this engine
     Symbol WordSymbol(Word word) const { return symbols[static_cast<int>(word)]; }
     const ScriptValue& WordValue(Word word) const { return values[static_cast<int>(word)]; }
 

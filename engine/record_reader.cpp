@@ -25,14 +25,6 @@ inline bool TypeOf(uint8_t status, uint8_t data1, uint8_t data2, Word& type) {
     return type != Word::none;
 }
 
-}  // namespace
-
-bool ShortMessageType(uint8_t status, uint8_t data1, uint8_t data2, Word& type) {
-    return TypeOf(status, data1, data2, type);
-}
-
-namespace {
-
 // A cursor that stops at the end of the published records.
 struct Cursor {
     const uint8_t* storage;

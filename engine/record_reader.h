@@ -27,9 +27,6 @@ struct RawRecord {
 // need bytes there yields no type and is consumed up to `end`.
 void ReadRecord(const uint8_t* storage, uint32_t size, uint32_t pos, uint32_t end, RawRecord& out);
 
-// The message type of a short record; false when its bytes name none.
-bool ShortMessageType(uint8_t status, uint8_t data1, uint8_t data2, Word& type);
-
 // The type of each status byte; `none` where a status byte names no message
 // by itself (0xBn with a data byte of 122 or above is settled by its data).
 struct StatusTypeTable {

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "host/host_api.h"
+#include "contract/host_api.h"
 
 // This product's own class identifiers.
 constexpr ClassId kTesmarRegistrarClass = {{0x3A91C6E1u, 0x4B1F7D20u, 0x8E5C0001u, 0x2F6D9A11u}};

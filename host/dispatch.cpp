@@ -1,5 +1,7 @@
 #include "host/dispatch.h"
 
+#include <initializer_list>
+
 #include "engine/midi_engine.h"
 #include "host/method_table.h"
 
@@ -9,6 +11,34 @@ namespace {
 // the most negative number becomes the largest index, which no port has.
 int32_t PortIndex(int32_t portNumber) {
     return static_cast<int32_t>(static_cast<uint32_t>(portNumber) - 1u);
+}
+
+// Methods that read their parameters; a call of one without arguments is
+// answered with nothing.
+bool TakesParameters(Method method) {
+    switch (method) {
+        case Method::OpenInput:
+        case Method::SetSystemFilter:
+        case Method::SetChannelFilter:
+        case Method::OpenOutput:
+        case Method::SendMessage:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Converts parameters 1, 2, ... to integers in order, stopping at the first
+// the host cannot convert and returning its result code.
+HostResult IntegerParameters(HostValueService& values, const ScriptValue* args,
+                             std::initializer_list<int32_t*> out) {
+    int position = 1;
+    for (int32_t* integer : out) {
+        if (HostResult code = values.ValueToInteger(&args[position++], integer); code != kHostOk) {
+            return code;
+        }
+    }
+    return kHostOk;
 }
 
 }  // namespace
@@ -25,16 +55,27 @@ HostResult DispatchCall(ScriptInstance& instance, CallRecord& call) {
     if (engine == nullptr || values == nullptr || lists == nullptr) {
         return kHostOk;
     }
+    const auto method = static_cast<Method>(call.methodNumber);
     // Element 0 is `me`; the declared parameters follow it.
     const ScriptValue* args = call.args;
+    if (args == nullptr && TakesParameters(method)) {
+        return kHostOk;
+    }
     ScriptValue& result = call.result;
+    const auto status = [&](StatusCode code) {
+        engine->SetStatusResult(code, result);
+        return kHostOk;
+    };
+    const auto flag = [&](bool set) {
+        values->IntegerToValue(set ? 1 : 0, &result);
+        return kHostOk;
+    };
 
-    switch (static_cast<Method>(call.methodNumber)) {
+    switch (method) {
         case Method::New:
             return kHostOk;
         case Method::Init:
-            engine->SetStatusResult(engine->Init(), result);
-            return kHostOk;
+            return status(engine->Init());
         case Method::GetTime:
             return values->IntegerToValue(engine->GetTime(), &result);
         case Method::ResetTimer:
@@ -46,40 +87,22 @@ HostResult DispatchCall(ScriptInstance& instance, CallRecord& call) {
             }
             return engine->GetInputPorts(result);
         case Method::OpenInput: {
-            if (args == nullptr) {
-                return kHostOk;
-            }
             int32_t portNumber = 0;
-            if (HostResult code = values->ValueToInteger(&args[1], &portNumber); code != kHostOk) {
-                return code;
-            }
             int32_t bufSize = 0;
-            if (HostResult code = values->ValueToInteger(&args[2], &bufSize); code != kHostOk) {
+            if (HostResult code = IntegerParameters(*values, args, {&portNumber, &bufSize});
+                code != kHostOk) {
                 return code;
             }
-            const StatusCode status =
-                engine->OpenInput(PortIndex(portNumber), static_cast<uint32_t>(bufSize));
-            engine->SetStatusResult(status, result);
-            return kHostOk;
+            return status(engine->OpenInput(PortIndex(portNumber), static_cast<uint32_t>(bufSize)));
         }
         case Method::CloseInput:
-            engine->SetStatusResult(engine->CloseInput(), result);
-            return kHostOk;
+            return status(engine->CloseInput());
         case Method::SetSystemFilter:
-            if (args == nullptr) {
-                return kHostOk;
-            }
-            engine->SetStatusResult(engine->SetSystemFilter(args[1]), result);
-            return kHostOk;
+            return status(engine->SetSystemFilter(args[1]));
         case Method::SetChannelFilter:
-            if (args == nullptr) {
-                return kHostOk;
-            }
-            engine->SetStatusResult(engine->SetChannelFilter(args[1], args[2]), result);
-            return kHostOk;
+            return status(engine->SetChannelFilter(args[1], args[2]));
         case Method::MessagesPending:
-            values->IntegerToValue(engine->MessagesPending() ? 1 : 0, &result);
-            return kHostOk;
+            return flag(engine->MessagesPending());
         case Method::GetNextMessage:
             lists->NewPropList(&result);
             engine->GetNextMessage(result);
@@ -89,8 +112,7 @@ HostResult DispatchCall(ScriptInstance& instance, CallRecord& call) {
             engine->GetPendingMessages(result);
             return kHostOk;
         case Method::InputOverflowed:
-            values->IntegerToValue(engine->InputOverflowed() ? 1 : 0, &result);
-            return kHostOk;
+            return flag(engine->InputOverflowed());
         case Method::FlushInput:
             engine->FlushInput();
             return kHostOk;
@@ -100,25 +122,17 @@ HostResult DispatchCall(ScriptInstance& instance, CallRecord& call) {
             }
             return engine->GetOutputPorts(result);
         case Method::OpenOutput: {
-            if (args == nullptr) {
-                return kHostOk;
-            }
             int32_t portNumber = 0;
-            if (HostResult code = values->ValueToInteger(&args[1], &portNumber); code != kHostOk) {
+            if (HostResult code = IntegerParameters(*values, args, {&portNumber});
+                code != kHostOk) {
                 return code;
             }
-            engine->SetStatusResult(engine->OpenOutput(PortIndex(portNumber)), result);
-            return kHostOk;
+            return status(engine->OpenOutput(PortIndex(portNumber)));
         }
         case Method::CloseOutput:
-            engine->SetStatusResult(engine->CloseOutput(), result);
-            return kHostOk;
+            return status(engine->CloseOutput());
         case Method::SendMessage:
-            if (args == nullptr) {
-                return kHostOk;
-            }
-            engine->SetStatusResult(engine->SendMessage(args[1]), result);
-            return kHostOk;
+            return status(engine->SendMessage(args[1]));
     }
     return kHostOk;
 }

@@ -2,7 +2,7 @@
 // written back. Runs on the host's thread.
 #pragma once
 
-#include "host/host_api.h"
+#include "contract/host_api.h"
 #include "host/script_instance.h"
 
 HostResult DispatchCall(ScriptInstance& instance, CallRecord& call);

@@ -1,10 +1,10 @@
 // The module's five entry points, the only symbols it exports.
 #include <cstring>
 
+#include "contract/host_api.h"
 #include "host/class_table.h"
-#include "host/host_api.h"
+#include "host/composition.h"
 #include "host/interface_object.h"
-#include "winmm/create_engine.h"
 
 #if defined(_WIN32)
 #define TESMAR_EXPORT
@@ -27,7 +27,7 @@ TESMAR_EXPORT HostResult TESMAR_CALL DllGetClassObject(const void*, const void*,
 }
 
 TESMAR_EXPORT HostResult TESMAR_CALL DllCanUnloadNow() {
-    return ModuleObjectCount() == 0 && !DeviceMemoryKept() ? kHostOk : kHostCannotUnload;
+    return ModuleObjectCount() == 0 && !DevicesHoldModule() ? kHostOk : kHostCannotUnload;
 }
 
 TESMAR_EXPORT HostResult TESMAR_CALL DllGetClassForm(const ClassId* classId, uint32_t* sizeOut,

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "host/host_api.h"
+#include "contract/host_api.h"
 
 extern const InterfaceOps kRegistrationOps;
 extern const InterfaceOps kScriptingOps;

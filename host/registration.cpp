@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "host/class_table.h"
+#include "host/interface_ref.h"
 #include "host/method_table.h"
 
 namespace {
@@ -10,6 +11,20 @@ namespace {
 constexpr char kProductName[] = "Director";
 constexpr int32_t kMinimumVersion = 6;
 constexpr uint32_t kAppInfoSize = 64;
+
+// The number formed by the leading decimal digits of a version text (0 when
+// it starts with none); saturates instead of overflowing.
+int32_t LeadingVersionNumber(const char* text, uint32_t size) {
+    constexpr int32_t kCap = 1000000;
+    int32_t number = 0;
+    for (uint32_t i = 0; i < size && text[i] >= '0' && text[i] <= '9'; ++i) {
+        number = number * 10 + (text[i] - '0');
+        if (number > kCap) {
+            number = kCap;
+        }
+    }
+    return number;
+}
 
 // Product name (with its zero byte, case counts) and major version.
 HostResult CheckHost(HostAppInfoService& appInfo) {
@@ -32,16 +47,31 @@ HostResult CheckHost(HostAppInfoService& appInfo) {
     return kHostOk;
 }
 
+// The script class's registry entry `iid`: the host's result, or
+// kHostNoInterface when it hands out none. A failed call hands out nothing
+// to release.
+HostResult GetScriptClassEntry(HostRegistrationService& service, HostRegistry* registry,
+                               const InterfaceId& iid, InterfaceRef<RegistryEntry>& entry) {
+    RegistryEntry* obtained = nullptr;
+    const HostResult result =
+        service.GetRegistryEntry(registry, &kTesmarScriptClass, &iid, &obtained);
+    if (result != kHostOk) {
+        return result;
+    }
+    if (obtained == nullptr) {
+        return kHostNoInterface;
+    }
+    entry = InterfaceRef<RegistryEntry>(obtained);
+    return kHostOk;
+}
+
 void PutLoadOptions(HostRegistrationService& service, HostRegistry* registry) {
-    RegistryEntry* entry = nullptr;
-    if (service.GetRegistryEntry(registry, &kTesmarScriptClass, &kIidLoadOptions, &entry) !=
-            kHostOk ||
-        entry == nullptr) {
+    InterfaceRef<RegistryEntry> entry;
+    if (GetScriptClassEntry(service, registry, kIidLoadOptions, entry) != kHostOk) {
         return;
     }
     const int32_t loadOptions = 3;
     entry->PutRegistryValue(kRegistryInteger, &loadOptions, 0, "XtraLoadControlOptions");
-    entry->Release();
 }
 
 HostResult PutScriptingEntries(HostHeader& owner, RegistryEntry& entry) {
@@ -69,45 +99,26 @@ HostResult Register(HostHeader& owner, HostAppInfoService& appInfo,
         return result;
     }
     PutLoadOptions(service, registry);
-    RegistryEntry* entry = nullptr;
-    result = service.GetRegistryEntry(registry, &kTesmarScriptClass, &kIidScripting, &entry);
+    InterfaceRef<RegistryEntry> entry;
+    result = GetScriptClassEntry(service, registry, kIidScripting, entry);
     if (result != kHostOk) {
         return result;
     }
-    if (entry == nullptr) {
-        return kHostNoInterface;
-    }
-    result = PutScriptingEntries(owner, *entry);
-    entry->Release();
-    return result;
+    return PutScriptingEntries(owner, *entry);
 }
 
 }  // namespace
 
-int32_t LeadingVersionNumber(const char* text, uint32_t size) {
-    constexpr int32_t kCap = 1000000;
-    int32_t number = 0;
-    for (uint32_t i = 0; i < size && text[i] >= '0' && text[i] <= '9'; ++i) {
-        number = number * 10 + (text[i] - '0');
-        if (number > kCap) {
-            number = kCap;
-        }
-    }
-    return number;
-}
-
 HostResult TESMAR_CALL RegisterXtraOp(InterfaceObject* self, HostRegistrationService* service,
                                       HostRegistry* registry) {
     HostHeader& owner = *self->owner;
-    void* appInfo = nullptr;
-    if (owner.serviceProvider->QueryInterface(&kIidHostAppInfoService, &appInfo) != kHostOk ||
-        appInfo == nullptr) {
+    const auto appInfo =
+        QueryService<HostAppInfoService>(*owner.serviceProvider, kIidHostAppInfoService);
+    if (!appInfo) {
         return kHostNoInterface;
     }
-    auto* appInfoService = static_cast<HostAppInfoService*>(appInfo);
-    const HostResult result = service == nullptr
-                                  ? kHostNoInterface
-                                  : Register(owner, *appInfoService, *service, registry);
-    appInfoService->Release();
-    return result;
+    if (service == nullptr) {
+        return kHostNoInterface;
+    }
+    return Register(owner, *appInfo, *service, registry);
 }

@@ -2,11 +2,7 @@
 // writes the script class's registry entries, the method table among them.
 #pragma once
 
-#include "host/host_api.h"
+#include "contract/host_api.h"
 
 HostResult TESMAR_CALL RegisterXtraOp(InterfaceObject* self, HostRegistrationService* service,
                                       HostRegistry* registry);
-
-// The number formed by the leading decimal digits of a version text (0 when
-// it starts with none); saturates instead of overflowing.
-int32_t LeadingVersionNumber(const char* text, uint32_t size);

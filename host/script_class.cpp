@@ -1,30 +1,20 @@
 #include "host/script_class.h"
 
 #include "engine/midi_engine.h"
+#include "host/composition.h"
 #include "host/dispatch.h"
+#include "host/interface_ref.h"
 #include "host/script_instance.h"
-#include "winmm/create_engine.h"
 
 namespace {
 
-template <typename Service>
-Service* QueryService(HostServiceProvider& provider, const InterfaceId& iid) {
-    void* service = nullptr;
-    if (provider.QueryInterface(&iid, &service) != kHostOk) {
-        return nullptr;
-    }
-    return static_cast<Service*>(service);
-}
-
+// The instance record is the host's memory and keeps plain pointers; each one
+// is adopted back into a holder to be released.
 void ReleaseServices(ScriptInstance& instance) {
-    if (instance.valueService != nullptr) {
-        instance.valueService->Release();
-        instance.valueService = nullptr;
-    }
-    if (instance.listService != nullptr) {
-        instance.listService->Release();
-        instance.listService = nullptr;
-    }
+    InterfaceRef<HostValueService>(instance.valueService).Reset();
+    instance.valueService = nullptr;
+    InterfaceRef<HostListService>(instance.listService).Reset();
+    instance.listService = nullptr;
 }
 
 }  // namespace
@@ -32,27 +22,27 @@ void ReleaseServices(ScriptInstance& instance) {
 HostResult TESMAR_CALL CreateScriptInstance(HostHeader* header) {
     auto* instance = reinterpret_cast<ScriptInstance*>(header);
     HostServiceProvider& provider = *header->serviceProvider;
-    instance->valueService = QueryService<HostValueService>(provider, kIidHostValueService);
-    instance->listService = QueryService<HostListService>(provider, kIidHostListService);
+    auto values = QueryService<HostValueService>(provider, kIidHostValueService);
+    auto lists = QueryService<HostListService>(provider, kIidHostListService);
     instance->engine = nullptr;
+    if (values && lists) {
+        MidiEngine* engine = ComposeEngine(*values, *lists, *header->memoryService);
+        // An engine whose vocabulary the host could not make would misread
+        // every message: the instance fails as a whole, leaving nothing behind
+        // (the host does not destroy what it could not create).
+        if (engine != nullptr && engine->VocabularyResult() != kHostOk) {
+            const HostResult failure = engine->VocabularyResult();
+            delete engine;
+            values.Reset();  // released in the order obtained
+            return failure;
+        }
+        instance->engine = engine;
+    }
     // Without both services there is nothing to run an engine on: the
     // instance stays, every method a no-op, and the one service obtained is
     // still released at destruction.
-    if (instance->valueService == nullptr || instance->listService == nullptr) {
-        return kHostOk;
-    }
-    instance->engine =
-        CreateMidiEngine(*instance->valueService, *instance->listService, *header->memoryService);
-    // An engine whose vocabulary the host could not make would misread every
-    // message: the instance fails as a whole, leaving nothing behind (the host
-    // does not destroy what it could not create).
-    if (instance->engine != nullptr && instance->engine->VocabularyResult() != kHostOk) {
-        const HostResult failure = instance->engine->VocabularyResult();
-        delete instance->engine;
-        instance->engine = nullptr;
-        ReleaseServices(*instance);
-        return failure;
-    }
+    instance->valueService = values.Detach();
+    instance->listService = lists.Detach();
     return kHostOk;
 }
 

@@ -2,7 +2,7 @@
 // services it runs on, and the scripting interface's Call.
 #pragma once
 
-#include "host/host_api.h"
+#include "contract/host_api.h"
 
 HostResult TESMAR_CALL CreateScriptInstance(HostHeader* instance);
 void TESMAR_CALL DestroyScriptInstance(HostHeader* instance);

@@ -2,7 +2,7 @@
 // instance owns. The host allocates it with the size DllGetClassForm reports.
 #pragma once
 
-#include "host/host_api.h"
+#include "contract/host_api.h"
 
 class MidiEngine;
 

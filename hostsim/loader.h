@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host/host_api.h"
+#include "contract/host_api.h"
 #include "hostsim/dynamic_library.h"
 #include "hostsim/registry.h"
 #include "hostsim/sim_host.h"

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host/host_api.h"
+#include "contract/host_api.h"
 
 namespace hostsim {
 

@@ -4,5 +4,4 @@ add_library(hostsim_services STATIC
   ${CMAKE_CURRENT_LIST_DIR}/value_print.cpp
   ${CMAKE_CURRENT_LIST_DIR}/value_services.cpp
   ${CMAKE_CURRENT_LIST_DIR}/value_store.cpp)
-set_target_properties(hostsim_services PROPERTIES POSITION_INDEPENDENT_CODE ON)
 target_include_directories(hostsim_services PUBLIC ${PROJECT_SOURCE_DIR})

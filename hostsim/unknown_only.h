@@ -2,7 +2,7 @@
 // unknown interface.
 #pragma once
 
-#include "host/host_api.h"
+#include "contract/host_api.h"
 
 namespace hostsim {
 

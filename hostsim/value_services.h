@@ -8,7 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "host/host_api.h"
+#include "contract/host_api.h"
 #include "hostsim/value_store.h"
 
 namespace hostsim {

@@ -10,7 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "host/host_api.h"
+#include "contract/host_api.h"
 #include "hostsim/sim_host.h"
 
 namespace hostsim {

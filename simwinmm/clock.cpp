@@ -3,7 +3,7 @@
 #include <chrono>
 
 #include "simwinmm/control.h"
-#include "winmm/api.h"
+#include "simwinmm/winmm_api.h"
 
 namespace {
 

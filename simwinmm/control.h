@@ -1,6 +1,6 @@
 // simwinmm's control API: what tests and the host simulator use to set up the
 // virtual MIDI devices and to look at what crossed them. The winmm functions
-// themselves are declared in winmm/api.h.
+// themselves are declared in simwinmm/winmm_api.h.
 //
 // Every function here is called from the host's (or test's) thread. Devices
 // are numbered as winmm numbers them: inputs 0.. and outputs 0.., in the

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "simwinmm/control.h"
-#include "winmm/api.h"
+#include "simwinmm/winmm_api.h"
 
 namespace simwinmm {
 

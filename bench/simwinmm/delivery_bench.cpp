@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "simwinmm/control.h"
-#include "winmm/api.h"
+#include "simwinmm/winmm_api.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/host_api.h"
+#include "contract/host_api.h"
 #include "hostsim/console/script_reader.h"
 #include "hostsim/console/session.h"
 #include "hostsim/console/syntax.h"

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host/host_api.h"
+#include "contract/host_api.h"
 
 namespace console {
 

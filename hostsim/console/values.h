@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "host/host_api.h"
+#include "contract/host_api.h"
 #include "hostsim/console/syntax.h"
 #include "hostsim/sim_host.h"
 

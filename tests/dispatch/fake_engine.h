@@ -8,10 +8,11 @@
 #include <vector>
 
 #include "engine/midi_engine.h"
+#include "tests/common/mask_reading_engine.h"
 
-class FakeEngine final : public MidiEngine {
+class FakeEngine final : public MaskReadingEngine {
 public:
-    using MidiEngine::MidiEngine;
+    using MaskReadingEngine::MaskReadingEngine;
 
     std::vector<std::string> calls;
     StatusCode answer = kStatusOk;  // what every status operation returns

@@ -13,6 +13,7 @@
 
 #include "engine/midi_engine.h"
 #include "hostsim/sim_host.h"
+#include "tests/common/mask_reading_engine.h"
 
 struct SentShort {
     uint8_t status, data1, data2;
@@ -26,9 +27,9 @@ struct SentLong {
     std::vector<uint8_t> data;
 };
 
-class TestEngine : public MidiEngine {
+class TestEngine : public MaskReadingEngine {
 public:
-    using MidiEngine::MidiEngine;
+    using MaskReadingEngine::MaskReadingEngine;
     using MidiEngine::Read14BitProperty;
     using MidiEngine::ReadByteProperty;
 

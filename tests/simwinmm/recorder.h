@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "simwinmm/control.h"
-#include "winmm/api.h"
+#include "simwinmm/winmm_api.h"
 
 constexpr UINT kHandlerDone = 0xFFFF;
 

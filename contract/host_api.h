@@ -1,13 +1,17 @@
 // The host contract, as the plug-in sees it.
 //
 // Everything here crosses the boundary between the authoring host and the
-// plug-in module, so every type has a fixed width and every record has its
-// layout checked below. Interfaces are abstract classes whose first three
-// operations are QueryInterface, AddRef and Release; on 32-bit Windows every
-// operation and every export uses __stdcall (TESMAR_CALL).
+// plug-in module, so every type has a fixed width and every record's layout
+// is checked (at the end of this file). Interfaces are abstract classes whose
+// first three operations are QueryInterface, AddRef and Release; on 32-bit
+// Windows every operation and every export uses __stdcall (TESMAR_CALL).
 //
-// Threads: the host calls every export and every interface operation on its
-// own thread, and the plug-in calls the host's services only from that thread.
+// Each interface's identifier sits next to it. Operations carry a tag saying
+// who calls them and on which thread:
+//   [plug-in -> host, host thread]  a host service the plug-in calls
+//   [host -> plug-in, host thread]  a plug-in interface or export the host calls
+// The host calls every export and every interface operation on its own
+// thread, and the plug-in calls the host's services only from that thread.
 // Ownership: whoever makes or obtains a ScriptValue releases it exactly once
 // with ValueRelease; lists keep their own references to what is appended.
 #pragma once
@@ -35,8 +39,6 @@ constexpr HostResult kHostClassNotFound = static_cast<HostResult>(0x80040005u);
 struct ScriptValue {
     uint32_t word[2];
 };
-static_assert(sizeof(ScriptValue) == 8);
-static_assert(alignof(ScriptValue) == 4);
 
 // An interned name; two Symbols are the same name when they are equal.
 using Symbol = uint32_t;
@@ -48,10 +50,10 @@ constexpr int32_t kValueTypeList = 7;
 
 // ---------------------------------------------------------------- identifiers
 // 128-bit class and interface identifiers, compared as four 32-bit words.
+// The values are this product's own choice.
 struct Guid {
     uint32_t word[4];
 };
-static_assert(sizeof(Guid) == 16);
 using ClassId = Guid;
 using InterfaceId = Guid;
 
@@ -60,28 +62,11 @@ constexpr bool SameGuid(const Guid& a, const Guid& b) {
            a.word[3] == b.word[3];
 }
 
-// The host's interfaces. The values are this product's own choice.
+// ---------------------------------------------------------------- host interfaces
 constexpr InterfaceId kIidUnknown = {{0x00000000u, 0x00000000u, 0x000000C0u, 0x46000000u}};
-constexpr InterfaceId kIidClassFactory = {{0x00000001u, 0x00000000u, 0x000000C0u, 0x46000000u}};
-constexpr InterfaceId kIidHostValueService = {
-    {0x7E5A0101u, 0x4D31u << 16 | 0x11A1u, 0x9C3B0001u, 0x5E4D0101u}};
-constexpr InterfaceId kIidHostListService = {
-    {0x7E5A0102u, 0x4D31u << 16 | 0x11A1u, 0x9C3B0001u, 0x5E4D0102u}};
-constexpr InterfaceId kIidHostMemoryService = {
-    {0x7E5A0103u, 0x4D31u << 16 | 0x11A1u, 0x9C3B0001u, 0x5E4D0103u}};
-constexpr InterfaceId kIidHostAppInfoService = {
-    {0x7E5A0104u, 0x4D31u << 16 | 0x11A1u, 0x9C3B0001u, 0x5E4D0104u}};
-constexpr InterfaceId kIidRegistration = {
-    {0x7E5A0201u, 0x4D31u << 16 | 0x11A1u, 0x9C3B0002u, 0x5E4D0201u}};
-constexpr InterfaceId kIidScripting = {
-    {0x7E5A0202u, 0x4D31u << 16 | 0x11A1u, 0x9C3B0002u, 0x5E4D0202u}};
-// Second registry entry of the script class: where load options are kept.
-constexpr InterfaceId kIidLoadOptions = {
-    {0x7E5A0203u, 0x4D31u << 16 | 0x11A1u, 0x9C3B0002u, 0x5E4D0203u}};
-
-// ---------------------------------------------------------------- interfaces
 class HostUnknown {
 public:
+    // [either side calls, host thread]
     virtual HostResult TESMAR_CALL QueryInterface(const InterfaceId* iid, void** out) = 0;
     virtual uint32_t TESMAR_CALL AddRef() = 0;
     virtual uint32_t TESMAR_CALL Release() = 0;
@@ -91,8 +76,11 @@ protected:
 };
 
 // Values. Result codes: 0 success, anything else failure.
+constexpr InterfaceId kIidHostValueService = {
+    {0x7E5A0101u, 0x4D31u << 16 | 0x11A1u, 0x9C3B0001u, 0x5E4D0101u}};
 class HostValueService : public HostUnknown {
 public:
+    // [plug-in -> host, host thread]
     virtual HostResult TESMAR_CALL StringToSymbol(const char* name, Symbol* out) = 0;
     // The result code is not consulted; *type is 1 integer, 2 symbol, 7 list.
     virtual HostResult TESMAR_CALL ValueType(const ScriptValue* value, int32_t* type) = 0;
@@ -108,8 +96,11 @@ protected:
 };
 
 // Lists. Positions count from 1; a property list is read by position too.
+constexpr InterfaceId kIidHostListService = {
+    {0x7E5A0102u, 0x4D31u << 16 | 0x11A1u, 0x9C3B0001u, 0x5E4D0102u}};
 class HostListService : public HostUnknown {
 public:
+    // [plug-in -> host, host thread]
     virtual HostResult TESMAR_CALL NewList(ScriptValue* out) = 0;
     // The list keeps its own reference; the caller still releases `value`.
     virtual HostResult TESMAR_CALL AppendToList(ScriptValue* list, const ScriptValue* value) = 0;
@@ -127,8 +118,11 @@ protected:
 };
 
 // Memory blocks. Alloc returns null when no memory is left.
+constexpr InterfaceId kIidHostMemoryService = {
+    {0x7E5A0103u, 0x4D31u << 16 | 0x11A1u, 0x9C3B0001u, 0x5E4D0103u}};
 class HostMemoryService : public HostUnknown {
 public:
+    // [plug-in -> host, host thread]
     virtual void* TESMAR_CALL Alloc(uint32_t size) = 0;
     virtual void TESMAR_CALL Free(void* block) = 0;
 
@@ -136,7 +130,9 @@ protected:
     ~HostMemoryService() = default;
 };
 
-// Hands out the host's services by interface identifier, through QueryInterface.
+// Hands out the host's services by interface identifier, through
+// QueryInterface [plug-in -> host, host thread]. It has no identifier of its
+// own: the host hands it over in every instance's header.
 class HostServiceProvider : public HostUnknown {
 protected:
     ~HostServiceProvider() = default;
@@ -145,8 +141,11 @@ protected:
 constexpr int32_t kAppInfoProductName = 5;
 constexpr int32_t kAppInfoVersion = 6;
 
+constexpr InterfaceId kIidHostAppInfoService = {
+    {0x7E5A0104u, 0x4D31u << 16 | 0x11A1u, 0x9C3B0001u, 0x5E4D0104u}};
 class HostAppInfoService : public HostUnknown {
 public:
+    // [plug-in -> host, host thread]
     // Writes a zero-terminated text of at most `size` bytes into `buffer`.
     virtual HostResult TESMAR_CALL GetAppInfoString(int32_t property, char* buffer,
                                                     uint32_t size) = 0;
@@ -160,8 +159,10 @@ constexpr int32_t kRegistryInteger = 3;  // 32-bit integer, size 0
 constexpr int32_t kRegistryBoolean = 6;  // one byte
 constexpr int32_t kRegistryText = 9;     // zero-terminated text, size 0
 
+// Obtained from GetRegistryEntry, not through QueryInterface.
 class RegistryEntry : public HostUnknown {
 public:
+    // [plug-in -> host, host thread]
     virtual HostResult TESMAR_CALL PutRegistryValue(int32_t kind, const void* value, uint32_t size,
                                                     const char* key) = 0;
 
@@ -172,9 +173,10 @@ protected:
 // Opaque registry handle, only passed back to the host.
 struct HostRegistry;
 
+// Handed to RegisterXtra by the host, not through QueryInterface.
 class HostRegistrationService : public HostUnknown {
 public:
-    // The caller releases *entry.
+    // [plug-in -> host, host thread] The caller releases *entry.
     virtual HostResult TESMAR_CALL GetRegistryEntry(HostRegistry* registry, const ClassId* classId,
                                                     const InterfaceId* iid,
                                                     RegistryEntry** entry) = 0;
@@ -192,7 +194,7 @@ struct HostHeader {
     HostMemoryService* memoryService;
 };
 
-// One script call. Offsets are part of the contract (checked below).
+// One script call. Offsets are part of the contract.
 struct CallRecord {
     uint32_t reserved0;
     uint32_t reserved4;
@@ -201,14 +203,15 @@ struct CallRecord {
     uint32_t reserved20;
     ScriptValue* args;  // 24: element 0 is the instance (me), then the parameters
 };
-static_assert(offsetof(CallRecord, methodNumber) == 8);
-static_assert(offsetof(CallRecord, result) == 12);
-static_assert(offsetof(CallRecord, args) == 24);
 
-// The plug-in's interfaces, as the host calls them. The plug-in implements
-// them with InterfaceObject (a table of these operations, an owner, a count).
+// ---------------------------------------------------------------- plug-in interfaces
+// As the host calls them. The plug-in implements them with InterfaceObject
+// (a table of these operations, an owner, a count).
+constexpr InterfaceId kIidRegistration = {
+    {0x7E5A0201u, 0x4D31u << 16 | 0x11A1u, 0x9C3B0002u, 0x5E4D0201u}};
 class XtraRegistration : public HostUnknown {
 public:
+    // [host -> plug-in, host thread]
     virtual HostResult TESMAR_CALL RegisterXtra(HostRegistrationService* service,
                                                 HostRegistry* registry) = 0;
 
@@ -216,16 +219,26 @@ protected:
     ~XtraRegistration() = default;
 };
 
+constexpr InterfaceId kIidScripting = {
+    {0x7E5A0202u, 0x4D31u << 16 | 0x11A1u, 0x9C3B0002u, 0x5E4D0202u}};
 class XtraScripting : public HostUnknown {
 public:
+    // [host -> plug-in, host thread]
     virtual HostResult TESMAR_CALL Call(CallRecord* call) = 0;
 
 protected:
     ~XtraScripting() = default;
 };
 
+// Second registry entry of the script class: where load options are kept.
+constexpr InterfaceId kIidLoadOptions = {
+    {0x7E5A0203u, 0x4D31u << 16 | 0x11A1u, 0x9C3B0002u, 0x5E4D0203u}};
+
 // ---------------------------------------------------------------- class info
 constexpr uint32_t kXtraVersion = 0x01000042u;
+
+// Names the class entry of each class in the class info table.
+constexpr InterfaceId kIidClassFactory = {{0x00000001u, 0x00000000u, 0x000000C0u, 0x46000000u}};
 
 struct ClassInfoEntry {
     ClassId classId;
@@ -233,16 +246,13 @@ struct ClassInfoEntry {
     InterfaceId interfaceId;
     uint32_t flagOrVersion;  // 1 for a class entry, the interface version otherwise
 };
-static_assert(sizeof(ClassInfoEntry) == 40);
-static_assert(offsetof(ClassInfoEntry, classVersion) == 16);
-static_assert(offsetof(ClassInfoEntry, interfaceId) == 20);
-static_assert(offsetof(ClassInfoEntry, flagOrVersion) == 36);
 
 // The object behind both of the plug-in's interfaces: one shape, two
 // operation tables. Its first field is where a C++ object keeps its table of
 // virtual operations, so the host calls it as it calls any interface.
 struct InterfaceObject;
 
+// [host -> plug-in, host thread]
 struct InterfaceOps {
     HostResult(TESMAR_CALL* queryInterface)(InterfaceObject* self, const InterfaceId* iid,
                                             void** out);
@@ -262,11 +272,12 @@ struct InterfaceObject {
     int32_t referenceCount;
 };
 
+// [host -> plug-in, host thread]
 using CreateInstanceFn = HostResult(TESMAR_CALL*)(HostHeader* instance);
 using DestroyInstanceFn = void(TESMAR_CALL*)(HostHeader* instance);
 
 // ---------------------------------------------------------------- exports
-// The module's only five exports, by these names.
+// The module's only five exports, by these names [host -> plug-in, host thread].
 extern "C" {
 using DllGetClassObjectFn = HostResult(TESMAR_CALL*)(const void* classId, const void* iid,
                                                      void** out);
@@ -279,3 +290,21 @@ using DllGetClassInfoFn = HostResult(TESMAR_CALL*)(HostMemoryService* memory,
 using DllGetInterfaceFn = HostResult(TESMAR_CALL*)(HostHeader* owner, const ClassId* classId,
                                                    const InterfaceId* iid, void** interfaceOut);
 }
+
+// ---------------------------------------------------------------- layout checks
+// Every record the host and the plug-in share, in one place. Sizes that hold
+// pointers are checked on the 32-bit product only.
+static_assert(sizeof(ScriptValue) == 8);
+static_assert(alignof(ScriptValue) == 4);
+static_assert(sizeof(Guid) == 16);
+static_assert(offsetof(CallRecord, methodNumber) == 8);
+static_assert(offsetof(CallRecord, result) == 12);
+static_assert(offsetof(CallRecord, args) == 24);
+static_assert(sizeof(ClassInfoEntry) == 40);
+static_assert(offsetof(ClassInfoEntry, classVersion) == 16);
+static_assert(offsetof(ClassInfoEntry, interfaceId) == 20);
+static_assert(offsetof(ClassInfoEntry, flagOrVersion) == 36);
+#if defined(_WIN32) && !defined(_WIN64)
+// The 32-bit product only: the 64-bit test build keeps the fixed offsets above.
+static_assert(sizeof(InterfaceObject) == 12);
+#endif
