@@ -7,7 +7,9 @@
 class BenchEngine : public MidiEngine {
 public:
     explicit BenchEngine(hostsim::SimHost& host)
-        : MidiEngine(host.values(), host.lists(), host.memory()) {
+        : BenchEngine(host.values(), host.lists(), host.memory()) {}
+    BenchEngine(HostValueService& values, HostListService& lists, HostMemoryService& memory)
+        : MidiEngine(values, lists, memory) {
         AllocateQueue(1 << 16);
         inputOpen = true;
     }
