@@ -115,6 +115,33 @@ bool SysExPhase(Session& s, const Driver& driver, double* bytesPerSecond) {
     return intact;
 }
 
+// A sysex of 1 MiB, F0 and F7 included: sent as successive blocks of at most
+// 64 KiB (winmm's limit), it must come back as one message, intact.
+bool MegabytePhase(Session& s, const Driver& driver, int32_t input) {
+    constexpr int32_t kLength = 1 << 20;
+    hostsim::SimHost& host = s.host();
+    if (s.CallCode("OpenInput", {host.Integer(input), host.Integer(2 * kLength)}) != 0)
+        return false;
+    std::vector<int32_t> data(kLength - 3);
+    for (size_t k = 0; k < data.size(); ++k)
+        data[k] = static_cast<int32_t>((k * 7 + k / 128) % 128);
+    bool intact = s.CallCode("SendMessage", {s.SysEx(0x7D, data)}) == 0 &&
+                  driver.waitIdle(kDeadlineMs);
+    if (intact) {
+        ScriptValue message = s.Call("GetNextMessage");
+        ScriptValue got = host.Count(message) == 4 ? host.At(message, 3) : host.NewList();
+        intact = s.IntegerAt(message, 2) == 0x7D &&
+                 host.Count(got) == static_cast<int32_t>(data.size());
+        for (int32_t k = 0; k < host.Count(got) && intact; ++k)
+            intact = s.IntegerAt(got, k + 1) == data[k];
+        host.Release(got);
+        host.Release(message);
+    }
+    intact = intact && s.CallCode("InputOverflowed") == 0;
+    s.CallCode("CloseInput");
+    return intact;
+}
+
 // One message at a time, read back as soon as it is there (polled).
 bool LatencyPhase(Session& s, std::vector<double>* samples) {
     hostsim::SimHost& host = s.host();
@@ -183,6 +210,10 @@ PluginFigures RunPlugin(Session& s, const Driver& driver, int32_t input, int32_t
         std::printf("the input queue overflowed\n");
     figures.ok = shortOk && sysExOk && latencyOk && !overflowed;
     s.CallCode("CloseInput");
+    const bool megabyteOk = MegabytePhase(s, driver, input);
+    if (!megabyteOk)
+        std::printf("a sysex of 1 MiB: LOST OR DAMAGED\n");
+    figures.ok = figures.ok && megabyteOk;
     s.CallCode("CloseOutput");
     return figures;
 }
@@ -199,7 +230,7 @@ void Report(const Series& r, int32_t rounds) {
     const double rate = Median(r.rate);
     std::printf(
         "%d rounds; each: %d short messages in batches of %d, intact and in order; "
-        "%d sysex messages of 1 to 4000 data bytes, intact and in order\n",
+        "%d sysex messages of 1 to 4000 data bytes and one of 1 MiB, intact and in order\n",
         rounds, kShortCount, kBatch, kSysExCount);
     std::printf(
         "short messages, median of rounds: plug-in %.0f messages/s, bare winmm "

@@ -290,7 +290,11 @@ ScriptValue PropertyOf(SimHost& host, const ScriptValue& list, std::string_view 
     if (kind == Kind::PropList) {
         return host.Void();
     }
-    Fail(column, "." + std::string(name) + " needs a property list, not " + host.Print(list));
+    // Built by appending: mingw's g++ 12 misreads "." + std::string(...) as an
+    // overlapping copy (-Wrestrict).
+    std::string message(".");
+    message.append(name).append(" needs a property list, not ").append(host.Print(list));
+    Fail(column, message);
 }
 
 ScriptValue ElementOf(SimHost& host, const ScriptValue& list, const ScriptValue& index,
