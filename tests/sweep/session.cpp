@@ -27,7 +27,15 @@ const std::vector<std::string> kWinmmOperations = {
 const std::vector<std::string> kRegistryOperations = {"GetRegistryEntry", "PutRegistryValue"};
 
 const char* SessionName(SessionKind kind) {
-    return kind == SessionKind::Examples ? "examples" : "refusing-driver";
+    switch (kind) {
+        case SessionKind::Examples:
+            return "examples";
+        case SessionKind::RefusingDriver:
+            return "refusing-driver";
+        case SessionKind::PulledCable:
+            return "pulled-cable";
+    }
+    return "";
 }
 
 namespace {
@@ -197,6 +205,32 @@ void RefusingDriver(Script& s, const simwinmm::PortPair& loop) {
     simwinmm::FailCall("midiOutClose", 1);
 }
 
+void PulledCable(Script& s, const simwinmm::PortPair& loop) {
+    s.Do("Init");
+    s.Do("OpenInput", {s.Int(1), s.Int(2048)});
+    s.Do("OpenOutput", {s.Int(1)});
+    s.SendShort("noteOn", {1, 60, 100},
+                "[#type: #noteOn, #channel: 1, #number: 60, #velocity: 100");
+    s.Receive(loop.input, false);
+    simwinmm::HoldOutputDone(loop.output, true);  // the sysex is still going out
+    s.SendSysEx(67, 40);
+    simwinmm::UnplugPort("Loopback");
+    // Sent into a pulled port: the script is told, nothing arrives.
+    s.Do("SendMessage", {s.List({s.Sym("noteOn"), s.Int(1), s.Int(61), s.Int(100)})});
+    s.Do("GetInputPorts");
+    s.Do("CloseInput");
+    s.Do("CloseOutput");
+    simwinmm::ReplugPort("Loopback");
+    s.Do("GetInputPorts");
+    s.Do("GetOutputPorts");
+    s.Do("OpenInput", {s.Int(1), s.Int(2048)});
+    s.Do("OpenOutput", {s.Int(1)});
+    s.SendShort("noteOn", {2, 62, 90}, "[#type: #noteOn, #channel: 2, #number: 62, #velocity: 90");
+    s.SendSysEx(1, 3);
+    s.Receive(loop.input, true);
+    // Both stay open for the instance's destruction.
+}
+
 }  // namespace
 
 void RunSession(SessionKind kind, const Fault& fault, const std::string& modulePath, int fd) {
@@ -248,10 +282,16 @@ void RunSession(SessionKind kind, const Fault& fault, const std::string& moduleP
                          static_cast<unsigned>(created));
         } else {
             Script script(*host, *module, *object, out);
-            if (kind == SessionKind::Examples) {
-                Examples(script, loop);
-            } else {
-                RefusingDriver(script, loop);
+            switch (kind) {
+                case SessionKind::Examples:
+                    Examples(script, loop);
+                    break;
+                case SessionKind::RefusingDriver:
+                    RefusingDriver(script, loop);
+                    break;
+                case SessionKind::PulledCable:
+                    PulledCable(script, loop);
+                    break;
             }
             object.reset();
         }

@@ -17,6 +17,10 @@ enum class SessionKind {
     // An instance destroyed while the driver refuses to let its devices go,
     // then the module unloaded and the driver calling back.
     RefusingDriver,
+    // The cable pulled while both ports are open and a sysex is on its way,
+    // the ports closed, the cable plugged back in, listed and opened again on
+    // the same instance, and used.
+    PulledCable,
 };
 const char* SessionName(SessionKind kind);
 

@@ -6,8 +6,9 @@
 // no received message, and either shows the script the failure where its
 // output first departs from the fault-free run's, or does not depart at all.
 //
-//   fault_sweep [--session examples|refusing-driver|all] [--jobs N]
+//   fault_sweep [--session examples|refusing-driver|pulled-cable|all] [--jobs N]
 //               [--bound N] [--stride N] [--deadline SECONDS] [--module PATH]
+//               [--show-plan 1]   (also prints what the fault-free run saw)
 //
 // Every call number up to the bound is failed; after it every stride-th and
 // the last. Prints the totals; exit status 1 when a run failed.
@@ -41,11 +42,13 @@ using sweep::Fault;
 using sweep::SessionKind;
 
 struct Options {
-    std::vector<SessionKind> sessions{SessionKind::Examples, SessionKind::RefusingDriver};
+    std::vector<SessionKind> sessions{SessionKind::Examples, SessionKind::RefusingDriver,
+                                      SessionKind::PulledCable};
     int jobs = 2;
     uint32_t bound = 48;
     uint32_t stride = 23;
     int deadline = 60;
+    bool showPlan = false;
     std::string module = TESMAR_MODULE_PATH;
 };
 
@@ -298,6 +301,11 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             if (value == "refusing-driver" || value == "all") {
                 options.sessions.push_back(SessionKind::RefusingDriver);
             }
+            if (value == "pulled-cable" || value == "all") {
+                options.sessions.push_back(SessionKind::PulledCable);
+            }
+        } else if (name == "--show-plan") {
+            options.showPlan = value != "0";
         } else if (name == "--jobs") {
             options.jobs = std::max(1, std::atoi(value.c_str()));
         } else if (name == "--bound") {
@@ -321,14 +329,24 @@ int main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
         std::fprintf(stderr,
-                     "usage: fault_sweep [--session examples|refusing-driver|all] [--jobs N] "
-                     "[--bound N] [--stride N] [--deadline SECONDS] [--module PATH]\n");
+                     "usage: fault_sweep [--session examples|refusing-driver|pulled-cable|all] "
+                     "[--jobs N] [--bound N] [--stride N] [--deadline SECONDS] [--module PATH] "
+                     "[--show-plan 1]\n");
         return 2;
     }
     bool failed = false;
     for (SessionKind kind : options.sessions) {
         const auto started = std::chrono::steady_clock::now();
         const Report base = RunAll(kind, {Fault{}}, options).front();
+        if (options.showPlan) {
+            // What the fault-free run saw, which every other run is held to.
+            for (const auto& [number, step] : base.steps) {
+                std::printf("%s step %d %s\n", sweep::SessionName(kind), number, step.c_str());
+            }
+            for (const std::string& message : base.received) {
+                std::printf("%s recv %s\n", sweep::SessionName(kind), message.c_str());
+            }
+        }
         std::string why;
         if (Classify(base, base, Fault{}, why) != Outcome::Same || base.steps.empty()) {
             std::printf("%s: the fault-free run itself failed (%s)\n", sweep::SessionName(kind),
