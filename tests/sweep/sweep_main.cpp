@@ -33,7 +33,7 @@
 // unloaded a library (it faults in its own tracer), and each run here does:
 // the runs leave TLS out of the checker's roots.
 extern "C" const char* __lsan_default_options() {
-    return "use_tls=0";
+    return "use_tls=0:print_suppressions=0";
 }
 
 namespace {
