@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "engine/message_types.h"
 #include "engine/midi_engine.h"
 
@@ -115,18 +117,19 @@ bool MidiEngine::AppendSysExData(const RawRecord& record, ScriptValue& propList)
     if (listService.NewList(&bytes) != kHostOk) {
         return false;
     }
-    const uint8_t* storage = queue.storage();
-    const uint32_t size = queue.size();
-    uint32_t position = record.sysExFirst;
     bool made = true;
-    for (uint32_t i = 0; i < record.sysExCount && made; ++i) {
-        ScriptValue byte{};
-        made = valueService.IntegerToValue(storage[position], &byte) == kHostOk;
-        if (made) {
-            made = listService.AppendToList(&bytes, &byte) == kHostOk;
-            valueService.ValueRelease(&byte);
+    uint8_t chunk[64];
+    for (uint32_t from = 0; from < record.sysExCount && made; from += sizeof chunk) {
+        const uint32_t count = std::min<uint32_t>(sizeof chunk, record.sysExCount - from);
+        queue.CopySysEx(record, from, chunk, count);
+        for (uint32_t i = 0; i < count && made; ++i) {
+            ScriptValue byte{};
+            made = valueService.IntegerToValue(chunk[i], &byte) == kHostOk;
+            if (made) {
+                made = listService.AppendToList(&bytes, &byte) == kHostOk;
+                valueService.ValueRelease(&byte);
+            }
         }
-        position = position + 1 == size ? 0 : position + 1;
     }
     made =
         made && listService.AppendToPropList(&propList, &WordValue(Word::data), &bytes) == kHostOk;

@@ -1,13 +1,16 @@
-// The input queue: a byte ring of compact records that carries incoming MIDI
-// from the driver's callback thread (the one writer) to script calls on the
-// host's thread (the one reader). No lock, no allocation on the writer's side.
-// Record formats: engine/record_format.h.
+// The input queue: the capture stage that turns incoming MIDI into compact
+// records in a byte ring (engine/byte_ring.h), from the driver's callback
+// thread (the one writer) to script calls on the host's thread (the one
+// reader). No lock, no allocation on the writer's side. Record formats:
+// engine/record_format.h.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 
 #include "contract/host_api.h"
+#include "engine/byte_ring.h"
+#include "engine/record_format.h"
 #include "engine/record_reader.h"
 #include "engine/status.h"
 
@@ -25,7 +28,50 @@ struct FilterMasks {
 };
 static_assert(sizeof(FilterMasks) == 32);
 static_assert(std::atomic<uint8_t>::is_always_lock_free);
-static_assert(std::atomic<uint32_t>::is_always_lock_free);
+
+// A short message as it is stored: status (a note-on with velocity 0 already
+// a note-off), data bytes and the record length before the timestamp.
+struct ShortRecord {
+    uint8_t status;
+    uint8_t data1;
+    uint8_t data2;
+    uint8_t length;
+};
+
+// The modeMask bit of a channel-mode message (data1 122 or above); 0 for
+// none. Local control passes only as off (0) or on (127).
+constexpr uint8_t ChannelModeBit(uint8_t data1, uint8_t data2) {
+    if (data1 >= 128) {
+        return 0;
+    }
+    if (data1 == 122) {
+        return data2 == 0 ? 0x01 : data2 == 127 ? 0x02 : 0;
+    }
+    return static_cast<uint8_t>(1u << (data1 - 121));
+}
+
+// The filters: false when the message is not stored, else `out` filled in.
+inline bool Admit(const FilterMasks& masks, uint8_t status, uint8_t data1, uint8_t data2,
+                  ShortRecord& out) {
+    uint8_t bit;
+    uint8_t mask;
+    if (IsChannelMode(status, data1)) [[unlikely]] {
+        bit = ChannelModeBit(data1, data2);
+        mask = masks.modeMask[status & 0x0F].load(std::memory_order_relaxed);
+    } else {
+        if ((status & 0xF0) == 0x90 && data2 == 0) {
+            status &= 0xEF;  // note-on with velocity 0 is a note-off
+        }
+        bit = static_cast<uint8_t>(1u << ((status >> 4) & 7));
+        mask = masks.typeMask[status & 0x0F].load(std::memory_order_relaxed);
+    }
+    const int dataBytes = kShortDataBytes.bytes[status];
+    if ((mask & bit) == 0 || dataBytes < 0) {
+        return false;
+    }
+    out = ShortRecord{status, data1, data2, static_cast<uint8_t>(1 + dataBytes)};
+    return true;
+}
 
 class InputQueue {
 public:
@@ -49,54 +95,42 @@ public:
     // Discards every published record and the short messages held back
     // behind a message being assembled; that message itself survives.
     void Flush();
-    bool Pending() const;
-    // Reads the oldest published record and consumes it; false when empty.
-    bool ReadNext(RawRecord& record) {
-        const uint32_t read = readPos_.load(std::memory_order_relaxed);
-        const uint32_t end = writePos_.load(std::memory_order_acquire);
+    bool Pending() const { return ring_.Pending(); }
+    // The oldest published record, left in place: its bytes stay the
+    // reader's until Consume. False when there is none.
+    bool Peek(RawRecord& record) const {
+        const uint32_t read = ring_.ReadPosition();
+        const uint32_t end = ring_.PublishedEnd();
         if (read == end) {
             return false;
         }
-        if (!ReadPlainShortRecord(storage_, size_, read, end, record)) {
-            ReadRecord(storage_, size_, read, end, record);
+        if (!ReadPlainShortRecord(ring_, read, end, record)) {
+            ReadRecord(ring_, read, end, record);
         }
-        readPos_.store(record.next, std::memory_order_release);
         return true;
     }
-    // The same in two steps, for a reader that must finish its work on the
-    // record before the writer may reuse its bytes.
-    bool Peek(RawRecord& record) const;
-    void Consume(const RawRecord& record);
+    void Consume(const RawRecord& record) { ring_.Release(record.next); }
+    // Bytes [from, from + count) of a peeked system-exclusive record's data
+    // (those counted by sysExCount), into `out`.
+    void CopySysEx(const RawRecord& record, uint32_t from, uint8_t* out, uint32_t count) const {
+        ring_.CopyOut(ring_.Advance(record.sysExFirst, from), out, count);
+    }
 
     // ---- driver callback thread (the writer), one call at a time
     void CaptureShortMessage(uint8_t status, uint8_t data1, uint8_t data2, uint32_t timestamp) {
-        // Inline common case: no message being assembled, 7 bytes free before
-        // the end of storage, not a channel-mode message. The rest: CaptureSlow.
-        const uint32_t write = writePos_.load(std::memory_order_relaxed);
-        const uint32_t read = readPos_.load(std::memory_order_acquire);
-        const uint32_t free = read > write ? read - write - 1 : size_ - (write - read) - 1;
-        if (sysExInProgress_ || size_ - write < kLongestShortRecord || free < kLongestShortRecord ||
-            ((status & 0xF0) == 0xB0 && data1 >= 122)) {
+        // Inline common case: no message being assembled, and room for the
+        // longest record before the end of storage. The rest: CaptureSlow.
+        const uint32_t write = ring_.WritePosition();
+        if (sysExInProgress_ || !ring_.WritableInOnePiece(write, kLongestShortRecord)) {
             CaptureSlow(status, data1, data2, timestamp);
             return;
         }
-        if ((status & 0xF0) == 0x90 && data2 == 0) {
-            status &= 0xEF;  // note-on with velocity 0 is a note-off
-        }
-        const uint8_t bit = static_cast<uint8_t>(1u << ((status >> 4) & 7));
-        const int dataBytes = kShortDataBytes.bytes[status];
-        if ((masks_.typeMask[status & 0x0F].load(std::memory_order_relaxed) & bit) == 0 ||
-            dataBytes < 0) {
+        ShortRecord record;
+        if (!Admit(masks_, status, data1, data2, record)) {
             return;
         }
-        // The bytes a shorter record lacks land in free space and are overwritten.
-        uint8_t* out = storage_ + write;
-        out[0] = status;
-        out[1] = data1;
-        out[2] = data2;
-        StoreBigEndian32(out + 1 + dataBytes, timestamp);
-        const uint32_t next = write + static_cast<uint32_t>(1 + dataBytes) + kTimestampBytes;
-        writePos_.store(next == size_ ? 0 : next, std::memory_order_release);
+        StoreShort(ring_.At(write), record, timestamp);
+        ring_.Publish(ring_.AdvanceInOnePiece(write, record.length + kTimestampBytes));
     }
     // A chunk whose first byte is 0xF0 (`count` >= 1), and the time it arrived.
     void CaptureSysExStart(const uint8_t* bytes, uint32_t count, uint32_t timestamp);
@@ -117,25 +151,28 @@ public:
     // takes over the writer's role to leave nothing half-assembled or held back.
     void EndCapture();
 
-    // Storage and positions; see engine/record_format.h for the record formats.
-    uint8_t* storage() const { return storage_; }
-    uint32_t size() const { return size_; }
+    // The ring's bytes, for tests that damage records; nullptr before Allocate.
+    uint8_t* storage() const { return ring_.storage(); }
+    uint32_t size() const { return ring_.size(); }
 
 private:
     struct HeldMessage {
-        uint8_t status;
-        uint8_t data1;
-        uint8_t data2;
-        uint8_t length;  // record bytes before the timestamp
+        ShortRecord record;
         uint32_t timestamp;
         uint32_t flushes;  // Flush calls seen when it arrived
     };
 
+    // The bytes a shorter record lacks land in free space and are
+    // overwritten: `out` has room for the longest record. Straight into the
+    // ring: a record assembled on the stack costs a store-forwarding stall.
+    static void StoreShort(uint8_t* out, const ShortRecord& record, uint32_t timestamp) {
+        out[0] = record.status;
+        out[1] = record.data1;
+        out[2] = record.data2;
+        StoreBigEndian32(out + record.length, timestamp);
+    }
     void CaptureSlow(uint8_t status, uint8_t data1, uint8_t data2, uint32_t timestamp);
-    uint32_t FreeFrom(uint32_t position) const;
-    uint32_t Advance(uint32_t position, uint32_t count) const;
-    uint32_t Write(uint32_t position, const uint8_t* bytes, uint32_t count);
-    uint32_t WriteShort(uint32_t position, const HeldMessage& message);
+    uint32_t WriteShort(uint32_t position, const ShortRecord& record, uint32_t timestamp);
     void ConsumeSysExChunk(const uint8_t* bytes, uint32_t count, uint32_t timestamp);
     void StartSysEx(const uint8_t* bytes, uint32_t count, bool complete, uint32_t timestamp);
     void ContinueSysEx(const uint8_t* bytes, uint32_t count, bool complete);
@@ -144,13 +181,7 @@ private:
     void PublishHeldBack();
 
     const FilterMasks& masks_;
-    uint8_t* storage_ = nullptr;
-    uint32_t size_ = 0;
-    // readPos: written only by the reader; writePos: written only by the writer.
-    // Each side loads its own position relaxed and the other's with acquire,
-    // and publishes its own with release after the bytes it covers.
-    std::atomic<uint32_t> readPos_{0};
-    std::atomic<uint32_t> writePos_{0};
+    ByteRing ring_;
     // Set only by the writer, cleared only by the reader (exchange).
     std::atomic<bool> overflowed_{false};
     // Counted up only by the reader's Flush; the writer drops what it held

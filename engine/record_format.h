@@ -15,6 +15,11 @@ constexpr uint32_t kLongestShortRecord = 7;
 constexpr uint8_t kSysExStart = 0xF0;
 constexpr uint8_t kSysExEnd = 0xF7;
 
+// A channel-mode message: a control change whose controller is 122 or above.
+constexpr bool IsChannelMode(uint8_t status, uint8_t data1) {
+    return (status & 0xF0) == 0xB0 && data1 >= 122;
+}
+
 // Data bytes after the status byte of a short record; -1 for a status byte
 // that never forms one (below 0x80, 0xF0, 0xF4, 0xF5, 0xF7, 0xF9, 0xFD).
 constexpr int ShortDataBytes(uint8_t status) {

@@ -18,7 +18,7 @@ bool ModeMessageType(uint8_t data1, uint8_t data2, Word& type) {
 }
 
 inline bool TypeOf(uint8_t status, uint8_t data1, uint8_t data2, Word& type) {
-    if ((status & 0xF0) == 0xB0 && data1 >= 122) {
+    if (IsChannelMode(status, data1)) {
         return ModeMessageType(data1, data2, type);
     }
     type = kStatusTypes.type[status];
@@ -27,16 +27,15 @@ inline bool TypeOf(uint8_t status, uint8_t data1, uint8_t data2, Word& type) {
 
 // A cursor that stops at the end of the published records.
 struct Cursor {
-    const uint8_t* storage;
-    uint32_t size;
+    const ByteRing& ring;
     uint32_t end;
     uint32_t position;
 
     bool AtEnd() const { return position == end; }
-    uint8_t Peek() const { return storage[position]; }
+    uint8_t Peek() const { return *ring.At(position); }
     uint8_t Take() {
-        const uint8_t byte = storage[position];
-        position = position + 1 == size ? 0 : position + 1;
+        const uint8_t byte = *ring.At(position);
+        position = ring.Advance(position, 1);
         return byte;
     }
     // False, reading nothing more, when fewer than `count` bytes are left.
@@ -69,7 +68,7 @@ void Resynchronise(Cursor& cursor, RawRecord& out) {
 }
 
 void ReadSysEx(Cursor& cursor, RawRecord& out) {
-    const Cursor afterStatus = cursor;
+    const uint32_t afterStatus = cursor.position;
     if (cursor.AtEnd()) {
         Resynchronise(cursor, out);
         return;
@@ -89,14 +88,14 @@ void ReadSysEx(Cursor& cursor, RawRecord& out) {
         ++count;
     }
     if (cursor.AtEnd()) {
-        cursor = afterStatus;
+        cursor.position = afterStatus;
         Resynchronise(cursor, out);
         return;
     }
     cursor.Take();  // the 0xF7
     out.sysExCount = count;
     if (!cursor.TakeTimestamp(out.timestamp)) {
-        cursor = afterStatus;
+        cursor.position = afterStatus;
         Resynchronise(cursor, out);
         return;
     }
@@ -107,11 +106,11 @@ void ReadSysEx(Cursor& cursor, RawRecord& out) {
 
 }  // namespace
 
-void ReadRecord(const uint8_t* storage, uint32_t size, uint32_t pos, uint32_t end, RawRecord& out) {
-    if (ReadPlainShortRecord(storage, size, pos, end, out)) {
+void ReadRecord(const ByteRing& ring, uint32_t pos, uint32_t end, RawRecord& out) {
+    if (ReadPlainShortRecord(ring, pos, end, out)) {
         return;
     }
-    Cursor cursor{storage, size, end, pos};
+    Cursor cursor{ring, end, pos};
     out = RawRecord{};
     out.status = cursor.Take();
     const int dataBytes = kShortDataBytes.bytes[out.status];
@@ -123,10 +122,10 @@ void ReadRecord(const uint8_t* storage, uint32_t size, uint32_t pos, uint32_t en
         Resynchronise(cursor, out);
         return;
     }
-    const Cursor afterStatus = cursor;
+    const uint32_t afterStatus = cursor.position;
     uint8_t data[2] = {0, 0};
     if (!cursor.Take(data, static_cast<uint32_t>(dataBytes))) {
-        cursor = afterStatus;
+        cursor.position = afterStatus;
         Resynchronise(cursor, out);
         return;
     }
@@ -137,7 +136,7 @@ void ReadRecord(const uint8_t* storage, uint32_t size, uint32_t pos, uint32_t en
         return;
     }
     if (!cursor.TakeTimestamp(out.timestamp)) {
-        cursor = afterStatus;
+        cursor.position = afterStatus;
         Resynchronise(cursor, out);
         return;
     }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "engine/byte_ring.h"
 #include "engine/message_types.h"
 #include "engine/record_format.h"
 #include "engine/vocabulary.h"
@@ -22,10 +23,10 @@ struct RawRecord {
     uint32_t next = 0;  // position after everything this record consumed
 };
 
-// Reads the record at `pos` of a ring of `size` bytes whose published records
-// end at `end` (pos != end). Never reads at or past `end`: a record that would
-// need bytes there yields no type and is consumed up to `end`.
-void ReadRecord(const uint8_t* storage, uint32_t size, uint32_t pos, uint32_t end, RawRecord& out);
+// Reads the record at `pos` of a ring whose published records end at `end`
+// (pos != end). Never reads at or past `end`: a record that would need bytes
+// there yields no type and is consumed up to `end`.
+void ReadRecord(const ByteRing& ring, uint32_t pos, uint32_t end, RawRecord& out);
 
 // The type of each status byte; `none` where a status byte names no message
 // by itself (0xBn with a data byte of 122 or above is settled by its data).
@@ -51,9 +52,9 @@ constexpr StatusTypeTable kStatusTypes;
 // The common case, inline for the reader's loop: a short record other than a
 // channel-mode message that lies in one piece before `end`. False for
 // anything else, which ReadRecord then handles.
-inline bool ReadPlainShortRecord(const uint8_t* storage, uint32_t size, uint32_t pos, uint32_t end,
-                                 RawRecord& out) {
-    const uint8_t status = storage[pos];
+inline bool ReadPlainShortRecord(const ByteRing& ring, uint32_t pos, uint32_t end, RawRecord& out) {
+    const uint8_t* record = ring.At(pos);
+    const uint8_t status = record[0];
     const Word type = kStatusTypes.type[status];
     // The length by branches, not arithmetic: a predicted branch lets the
     // next record's position be known before this status byte has loaded.
@@ -66,14 +67,12 @@ inline bool ReadPlainShortRecord(const uint8_t* storage, uint32_t size, uint32_t
         dataBytes = 2;
     }
     const uint32_t length = static_cast<uint32_t>(1 + dataBytes) + kTimestampBytes;
-    const uint32_t inOnePiece = end > pos ? end - pos : size - pos;
-    if (type == Word::none || length > inOnePiece) {
+    if (type == Word::none || length > ring.PublishedInOnePiece(pos, end)) {
         return false;
     }
-    const uint8_t* record = storage + pos;
     const uint8_t data1 = dataBytes >= 1 ? record[1] : 0;
     const uint8_t data2 = dataBytes >= 2 ? record[2] : 0;
-    if ((status & 0xF0) == 0xB0 && data1 >= 122) {
+    if (IsChannelMode(status, data1)) {
         return false;
     }
     out.hasType = true;
@@ -84,10 +83,6 @@ inline bool ReadPlainShortRecord(const uint8_t* storage, uint32_t size, uint32_t
     out.timestamp = LoadBigEndian32(record + 1 + dataBytes);
     out.sysExFirst = 0;
     out.sysExCount = 0;
-    uint32_t next = pos + length;
-    if (next == size) [[unlikely]] {
-        next = 0;
-    }
-    out.next = next;
+    out.next = ring.AdvanceInOnePiece(pos, length);
     return true;
 }

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "bench_engine.h"
-#include "null_host.h"
 #include "engine/input_queue.h"
+#include "null_host.h"
 
 namespace {
 
@@ -66,7 +66,8 @@ void BM_RawRead(benchmark::State& state) {
             left = 4096;
             state.ResumeTiming();
         }
-        ring.queue.ReadNext(record);
+        ring.queue.Peek(record);
+        ring.queue.Consume(record);
         benchmark::DoNotOptimize(record);
         --left;
     }
@@ -84,7 +85,8 @@ void BM_CaptureAndRawRead(benchmark::State& state) {
             ring.queue.CaptureShortMessage(0x90, static_cast<uint8_t>(i), 100, ++timestamp);
         }
         for (uint32_t i = 0; i < kBatch; ++i) {
-            ring.queue.ReadNext(record);
+            ring.queue.Peek(record);
+            ring.queue.Consume(record);
             benchmark::DoNotOptimize(record);
         }
     }
@@ -122,7 +124,7 @@ void BM_DecodeHostCallsOnly(benchmark::State& state) {
     ScriptValue type = host.SymbolValue("type");
     ScriptValue noteOn = host.SymbolValue("noteOn");
     ScriptValue keys[] = {host.SymbolValue("channel"), host.SymbolValue("number"),
-                                host.SymbolValue("velocity"), host.SymbolValue("timestamp")};
+                          host.SymbolValue("velocity"), host.SymbolValue("timestamp")};
     for (auto _ : state) {
         state.PauseTiming();
         ScriptValue list = host.NewList();

@@ -98,6 +98,23 @@ TEST_F(DecodeTest, WrappedSysExDecodesAsUnwrapped) {
                   "#timestamp: 16909060]")
             << offset;
     }
+
+    // Longer than the decoder copies out at a time, wrapping in each piece.
+    std::vector<uint8_t> longer = {0xF0, 0x43};
+    std::string data;
+    for (uint32_t i = 0; i < 200; ++i) {
+        longer.push_back(static_cast<uint8_t>(i & 0x7F));
+        data += (i == 0 ? "" : ", ") + std::to_string(i & 0x7F);
+    }
+    longer.push_back(0xF7);
+    for (uint32_t offset : {800u, 850u, 894u, 900u, 958u, 1000u}) {
+        engine->OpenInput(0, 1024);
+        MoveTo(queue(), offset);
+        Whole(longer, 9);
+        EXPECT_EQ(Next(), "[#type: #systemExclusive, #manufacturerID: 67, #data: [" + data +
+                              "], #timestamp: 9]")
+            << offset;
+    }
 }
 
 TEST_F(DecodeTest, PendingMessagesAndClosedInput) {
@@ -138,7 +155,7 @@ TEST_F(DecodeTest, DamagedRecordsResynchronise) {
     Short(0xFA, 0, 0, 8);
     EXPECT_EQ(Pending(), "[[#type: #start, #timestamp: 8]]");
 
-    // A system-exclusive record with no 0xF7 before writePos.
+    // A system-exclusive record with no 0xF7 before the published end.
     Whole({0xF0, 0x43, 0x10, 0xF7}, 0x01020304);
     const uint32_t start = 24;
     ring[start + 3] = 0x11;

@@ -191,7 +191,8 @@ TEST_F(InputQueueTest, SysExAssemblyAcrossChunks) {
     EXPECT_FALSE(engine->MessagesPending());
     Continue({message.begin() + 512, message.end()});
     RawRecord record;
-    ASSERT_TRUE(queue().ReadNext(record));
+    ASSERT_TRUE(queue().Peek(record));
+    queue().Consume(record);
     EXPECT_EQ(record.sysExCount + 3 + 4, 604u);
     EXPECT_EQ(record.timestamp, 100u);
 

@@ -24,10 +24,10 @@ inline std::string Describe(const InputQueue& queue, const RawRecord& record) {
     add(record.status);
     if (record.type == Word::systemExclusive) {
         add(record.data1);
-        uint32_t p = record.sysExFirst;
-        for (uint32_t i = 0; i < record.sysExCount; ++i) {
-            add(queue.storage()[p]);
-            p = p + 1 == queue.size() ? 0 : p + 1;
+        std::vector<uint8_t> data(record.sysExCount);
+        queue.CopySysEx(record, 0, data.data(), record.sysExCount);
+        for (uint8_t byte : data) {
+            add(byte);
         }
         add(0xF7);
     } else {
@@ -45,8 +45,9 @@ inline std::string Describe(const InputQueue& queue, const RawRecord& record) {
 inline std::vector<std::string> Drain(InputQueue& queue) {
     std::vector<std::string> records;
     RawRecord record;
-    while (queue.ReadNext(record)) {
+    while (queue.Peek(record)) {
         records.push_back(Describe(queue, record));
+        queue.Consume(record);
     }
     return records;
 }

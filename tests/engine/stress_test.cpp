@@ -129,10 +129,10 @@ void CheckRecord(const InputQueue& queue, const RawRecord& record) {
         return;  // a message of two or three bytes
     }
     ASSERT_EQ(record.data1, (seq + 1) & 0x7F);
-    uint32_t p = record.sysExFirst;
+    std::vector<uint8_t> data(record.sysExCount);
+    queue.CopySysEx(record, 0, data.data(), record.sysExCount);
     for (uint32_t i = 0; i < record.sysExCount; ++i) {
-        ASSERT_EQ(queue.storage()[p], (seq + 2 + i) & 0x7F) << "sysex " << seq << " byte " << i;
-        p = p + 1 == queue.size() ? 0 : p + 1;
+        ASSERT_EQ(data[i], (seq + 2 + i) & 0x7F) << "sysex " << seq << " byte " << i;
     }
 }
 
