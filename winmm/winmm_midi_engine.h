@@ -51,8 +51,9 @@ private:
 
     bool initialised = false;
     uint32_t timerBase = 0;
+    // Ahead of the input port's slots, near the members every send reads.
+    OutputPort output{memoryService};
     // The input port's own slots are part of the engine's block: a device the
     // driver keeps may still write into them, so the block is kept with it.
     InputPort input{queue};
-    OutputPort output{memoryService};
 };
