@@ -1,39 +1,26 @@
 #include "winmm/winmm_midi_engine.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
 #include "winmm/create_engine.h"
-#include "winmm/module_pin.h"
+#include "winmm/kept_list.h"
 
 namespace {
+
+constexpr int64_t kMaxLongMessage = 0x10000;  // winmm's limit per long message
 
 // A block the destructor asked operator delete to keep. Deletion runs the
 // destructor and then operator delete on the same thread, back to back.
 thread_local void* quarantinedBlock = nullptr;
 
-// Everything kept on purpose stays listed here for the life of the process,
-// so it is never mistaken for a leak and never reused.
-std::atomic<void*> keptEngines{nullptr};
-std::atomic<InputDevice*> keptInputs{nullptr};
-std::atomic<OutputDevice*> keptOutputs{nullptr};
-
-template <typename Node>
-void Push(std::atomic<Node*>& list, Node* node, Node** link) {
-    // The driver may call through the node into this module's code.
-    PinModule();
-    *link = list.load(std::memory_order_relaxed);
-    while (!list.compare_exchange_weak(*link, node, std::memory_order_release,
-                                       std::memory_order_relaxed)) {
-    }
-}
+KeptList<void> keptEngines;
 
 }  // namespace
 
 bool DeviceMemoryKept() {
-    return keptEngines.load(std::memory_order_acquire) != nullptr ||
-           keptInputs.load(std::memory_order_acquire) != nullptr ||
-           keptOutputs.load(std::memory_order_acquire) != nullptr;
+    return !keptEngines.Empty() || InputPort::AnyKept() || OutputPort::AnyKept();
 }
 
 MidiEngine* CreateMidiEngine(HostValueService& valueService, HostListService& listService,
@@ -45,8 +32,7 @@ WinMmMidiEngine::WinMmMidiEngine(HostValueService& valueService, HostListService
                                  HostMemoryService& memoryService)
     : MidiEngine(valueService, listService, memoryService),
       initialised(false),
-      timerBase(timeGetTime()),
-      inputBuffers{} {}
+      timerBase(timeGetTime()) {}
 
 WinMmMidiEngine::~WinMmMidiEngine() {
     if (inputOpen) {
@@ -56,24 +42,16 @@ WinMmMidiEngine::~WinMmMidiEngine() {
         CloseOutput();
     }
     // One last try for what the driver would not let go.
-    RetrySetAsideInputs();
-    RetrySetAsideOutputs();
-    if (setAsideInputs == nullptr && setAsideOutputs == nullptr) {
+    input.RetrySetAside();
+    output.RetrySetAside();
+    if (!input.HoldsSetAside() && !output.HoldsSetAside()) {
         return;
     }
     // Kept for good: the driver may still call with these devices as
     // instance data, write into their buffers (the engine's own slots among
     // them) or read their sysex blocks. Better kept than reused.
-    while (setAsideInputs != nullptr) {
-        InputDevice* device = setAsideInputs;
-        setAsideInputs = device->next;
-        Push(keptInputs, device, &device->next);
-    }
-    while (setAsideOutputs != nullptr) {
-        OutputDevice* device = setAsideOutputs;
-        setAsideOutputs = device->next;
-        Push(keptOutputs, device, &device->next);
-    }
+    input.KeepSetAsideForGood();
+    output.KeepSetAsideForGood();
     quarantinedBlock = this;
 }
 
@@ -89,7 +67,7 @@ void WinMmMidiEngine::operator delete(void* block) noexcept {
     if (block != nullptr && block == quarantinedBlock) {
         quarantinedBlock = nullptr;
         auto** link = static_cast<void**>(block);  // the dead object's first word
-        Push(keptEngines, block, link);
+        keptEngines.Push(block, link);
         return;
     }
     std::free(block);
@@ -117,4 +95,155 @@ HostResult WinMmMidiEngine::AppendPortName(ScriptValue& list, const char (&produ
     code = listService.AppendToList(&list, &value);
     valueService.ValueRelease(&value);
     return code;
+}
+
+// ---- input
+
+HostResult WinMmMidiEngine::GetInputPorts(ScriptValue& list) {
+    return WhenInitialised(kHostOk, [&]() -> HostResult {
+        const UINT count = midiInGetNumDevs();
+        for (UINT device = 0; device < count; ++device) {
+            MIDIINCAPSA caps{};
+            if (midiInGetDevCapsA(device, &caps, sizeof(caps)) != MMSYSERR_NOERROR) {
+                continue;  // skipped; later ports keep their numbers
+            }
+            if (HostResult code = AppendPortName(list, caps.szPname); code != kHostOk) {
+                return code;
+            }
+        }
+        return kHostOk;
+    });
+}
+
+StatusCode WinMmMidiEngine::OpenInput(int32_t portIndex, uint32_t bufSize) {
+    return WhenInitialised(kStatusNotInitialised, [&]() -> StatusCode {
+        if (inputOpen) {
+            return kStatusInputAlreadyOpen;
+        }
+        if (portIndex < 0 || static_cast<UINT>(portIndex) >= midiInGetNumDevs()) {
+            return kStatusInvalidPort;
+        }
+        // A device set aside may still hold this very port.
+        input.RetrySetAside();
+        if (const StatusCode code = AllocateQueue(bufSize); code != kStatusOk) {
+            return code;
+        }
+        const StatusCode code = input.Open(static_cast<UINT>(portIndex));
+        inputOpen = code == kStatusOk;
+        return code;
+    });
+}
+
+StatusCode WinMmMidiEngine::CloseInput() {
+    return WhenInitialised(kStatusNotInitialised, [&]() -> StatusCode {
+        if (!inputOpen) {
+            return kStatusInputNotOpen;
+        }
+        const StatusCode code = input.Close();
+        inputOpen = false;
+        return code;
+    });
+}
+
+// ---- output
+
+HostResult WinMmMidiEngine::GetOutputPorts(ScriptValue& list) {
+    return WhenInitialised(kHostOk, [&]() -> HostResult {
+        const UINT count = midiOutGetNumDevs();
+        for (UINT device = 0; device < count; ++device) {
+            MIDIOUTCAPSA caps{};
+            if (midiOutGetDevCapsA(device, &caps, sizeof(caps)) != MMSYSERR_NOERROR) {
+                continue;  // skipped; later ports keep their numbers
+            }
+            if (HostResult code = AppendPortName(list, caps.szPname); code != kHostOk) {
+                return code;
+            }
+        }
+        return kHostOk;
+    });
+}
+
+StatusCode WinMmMidiEngine::OpenOutput(int32_t portIndex) {
+    return WhenInitialised(kStatusNotInitialised, [&]() -> StatusCode {
+        if (outputOpen) {
+            return kStatusOutputAlreadyOpen;
+        }
+        if (portIndex < 0 || static_cast<UINT>(portIndex) >= midiOutGetNumDevs()) {
+            return kStatusInvalidPort;
+        }
+        // A device set aside may still hold this very port.
+        output.RetrySetAside();
+        const StatusCode code = output.Open(static_cast<UINT>(portIndex));
+        outputOpen = code == kStatusOk;
+        return code;
+    });
+}
+
+StatusCode WinMmMidiEngine::CloseOutput() {
+    return WhenInitialised(kStatusNotInitialised, [&]() -> StatusCode {
+        if (!outputOpen) {
+            return kStatusOutputNotOpen;
+        }
+        const StatusCode code = output.Close();
+        outputOpen = false;
+        return code;
+    });
+}
+
+StatusCode WinMmMidiEngine::SendShortMessage(uint8_t status, uint8_t data1, uint8_t data2,
+                                             uint32_t /*length: the driver reads it from status*/) {
+    if (!outputOpen) {
+        return kStatusOutputNotOpen;
+    }
+    return output.SendShort(static_cast<DWORD>(status) | static_cast<DWORD>(data1) << 8 |
+                            static_cast<DWORD>(data2) << 16);
+}
+
+StatusCode WinMmMidiEngine::SendLongMessage(uint8_t manufacturerID, const ScriptValue& data,
+                                            int32_t count) {
+    if (!outputOpen) {
+        return kStatusOutputNotOpen;
+    }
+    output.ReapCompletedSysEx();
+    // F0, the manufacturer, the data, F7: a length (or block size) beyond
+    // signed 32 bits is refused, never wrapped.
+    const int64_t length = static_cast<int64_t>(count) + 3;
+    if (count < 0 || length + static_cast<int64_t>(kSysExBytesOffset) > INT32_MAX) {
+        return kStatusNoMemory;
+    }
+    // winmm takes at most 64 KiB per long message: a longer one goes as
+    // successive blocks, each a record of its own. All are made and filled
+    // before the first goes out, so a bad element sends nothing.
+    SysExOutputRecord* blocks = nullptr;  // in message order, not yet listed
+    SysExOutputRecord** tail = &blocks;
+    for (int64_t start = 0; start < length; start += kMaxLongMessage) {
+        const auto size = static_cast<uint32_t>(std::min<int64_t>(length - start, kMaxLongMessage));
+        StatusCode refusal = kStatusNoMemory;
+        SysExOutputRecord* record = output.NewSysExRecord(size, refusal);
+        if (record == nullptr) {
+            output.DiscardSysExRecords(blocks);
+            return refusal;
+        }
+        *tail = record;
+        tail = &record->next;
+        uint8_t* bytes = SysExBytes(record);
+        for (uint32_t i = 0; i < size; ++i) {
+            const int64_t position = start + i;
+            if (position == 0) {
+                bytes[i] = 0xF0;
+            } else if (position == 1) {
+                bytes[i] = manufacturerID;
+            } else if (position == length - 1) {
+                bytes[i] = 0xF7;
+            } else {
+                const StatusCode code =
+                    ReadByteProperty(data, static_cast<int32_t>(position - 1), 0, 127, bytes[i]);
+                if (code != kStatusOk) {
+                    output.DiscardSysExRecords(blocks);
+                    return code;
+                }
+            }
+        }
+    }
+    return output.SendSysExRecords(blocks);
 }

@@ -1,47 +1,19 @@
-#include <cstdlib>
+#include "winmm/input_port.h"
 
-#include "winmm/callback_wait.h"
-#include "winmm/winmm_midi_engine.h"
+#include <cstdlib>
+#include <new>
+
+#include "winmm/kept_list.h"
 
 namespace {
 
 constexpr UINT kHeaderSize = sizeof(MIDIHDR);
 
+KeptList<InputDevice> keptInputs;
+
 }  // namespace
 
-HostResult WinMmMidiEngine::GetInputPorts(ScriptValue& list) {
-    if (!initialised) {
-        return kHostOk;
-    }
-    const UINT count = midiInGetNumDevs();
-    for (UINT device = 0; device < count; ++device) {
-        MIDIINCAPSA caps{};
-        if (midiInGetDevCapsA(device, &caps, sizeof(caps)) != MMSYSERR_NOERROR) {
-            continue;  // skipped; later ports keep their numbers
-        }
-        if (HostResult code = AppendPortName(list, caps.szPname); code != kHostOk) {
-            return code;
-        }
-    }
-    return kHostOk;
-}
-
-StatusCode WinMmMidiEngine::OpenInput(int32_t portIndex, uint32_t bufSize) {
-    if (!initialised) {
-        return kStatusNotInitialised;
-    }
-    if (inputOpen) {
-        return kStatusInputAlreadyOpen;
-    }
-    if (portIndex < 0 || static_cast<UINT>(portIndex) >= midiInGetNumDevs()) {
-        return kStatusInvalidPort;
-    }
-    // A device set aside may still hold this very port.
-    RetrySetAsideInputs();
-    const StatusCode code = AllocateQueue(bufSize);
-    if (code != kStatusOk) {
-        return code;
-    }
+StatusCode InputPort::Open(UINT portIndex) {
     auto* device = new (std::nothrow) InputDevice;
     InputBufferSlot* slots = device != nullptr ? FreeSlotSet() : nullptr;
     if (slots == nullptr) {
@@ -49,16 +21,15 @@ StatusCode WinMmMidiEngine::OpenInput(int32_t portIndex, uint32_t bufSize) {
         return kStatusNoMemory;
     }
     device->slots = slots;
-    device->target.engine.store(this, std::memory_order_release);
-    inputClosing.store(false, std::memory_order_release);
+    device->target.owner.store(this, std::memory_order_release);
+    closing.store(false, std::memory_order_release);
     sysExChunkDropped.store(false, std::memory_order_relaxed);
 
-    if (midiInOpen(&device->handle, static_cast<UINT>(portIndex),
-                   reinterpret_cast<DWORD_PTR>(&MidiInputCallback),
+    if (midiInOpen(&device->handle, portIndex, reinterpret_cast<DWORD_PTR>(&Callback),
                    reinterpret_cast<DWORD_PTR>(&device->target),
                    CALLBACK_FUNCTION) != MMSYSERR_NOERROR) {
         device->handle = nullptr;
-        ReleaseInputDevice(device);
+        Release(device);
         return kStatusDriverError;
     }
     bool ready = true;
@@ -76,35 +47,25 @@ StatusCode WinMmMidiEngine::OpenInput(int32_t portIndex, uint32_t bufSize) {
     }
     // A device that will not start would never deliver anything.
     if (!ready || midiInStart(device->handle) != MMSYSERR_NOERROR) {
-        inputClosing.store(true, std::memory_order_release);
+        closing.store(true, std::memory_order_release);
         bool refused = false;
-        LetGoOfInput(device, ShutDownInput(*device, refused));
+        LetGo(device, ShutDown(*device, refused));
         return kStatusDriverError;
     }
-    input = device;
-    inputOpen = true;
+    openDevice = device;
     return kStatusOk;
 }
 
-StatusCode WinMmMidiEngine::CloseInput() {
-    if (!initialised) {
-        return kStatusNotInitialised;
-    }
-    if (!inputOpen) {
-        return kStatusInputNotOpen;
-    }
-    // However the driver answers, the port is closed for the script: a
-    // device it will not let go is set aside and tried again later.
-    inputClosing.store(true, std::memory_order_release);
+StatusCode InputPort::Close() {
+    closing.store(true, std::memory_order_release);
     bool refused = false;
-    const bool closed = ShutDownInput(*input, refused);
-    LetGoOfInput(input, closed);
-    input = nullptr;
-    inputOpen = false;
+    const bool closed = ShutDown(*openDevice, refused);
+    LetGo(openDevice, closed);
+    openDevice = nullptr;
     return refused ? kStatusDriverError : kStatusOk;
 }
 
-bool WinMmMidiEngine::ShutDownInput(InputDevice& device, bool& refused) {
+bool InputPort::ShutDown(InputDevice& device, bool& refused) {
     const Clock::time_point deadline = Clock::now() + kCloseDeadline;
     if (midiInReset(device.handle) != MMSYSERR_NOERROR) {
         refused = true;
@@ -134,9 +95,9 @@ bool WinMmMidiEngine::ShutDownInput(InputDevice& device, bool& refused) {
     return true;
 }
 
-void WinMmMidiEngine::LetGoOfInput(InputDevice* device, bool closed) {
-    // Detached, a late callback finds no engine.
-    device->target.engine.store(nullptr, std::memory_order_seq_cst);
+void InputPort::LetGo(InputDevice* device, bool closed) {
+    // Detached, a late callback finds no port.
+    device->target.owner.store(nullptr, std::memory_order_seq_cst);
     const bool quiet = WaitForCallbacks(device->target.callbacks);
     if (quiet) {
         // Now the host thread may take the writer's role over. A chunk
@@ -148,78 +109,89 @@ void WinMmMidiEngine::LetGoOfInput(InputDevice* device, bool closed) {
         queue.EndCapture();
     }
     if (closed && quiet) {
-        ReleaseInputDevice(device);
+        Release(device);
         return;
     }
-    device->next = setAsideInputs;
-    setAsideInputs = device;
+    device->next = setAside;
+    setAside = device;
 }
 
-void WinMmMidiEngine::RetrySetAsideInputs() {
-    InputDevice** link = &setAsideInputs;
+void InputPort::RetrySetAside() {
+    InputDevice** link = &setAside;
     while (*link != nullptr) {
         InputDevice* device = *link;
         bool refused = false;
-        if ((device->handle == nullptr || ShutDownInput(*device, refused)) &&
+        if ((device->handle == nullptr || ShutDown(*device, refused)) &&
             WaitForCallbacks(device->target.callbacks)) {
             *link = device->next;
-            ReleaseInputDevice(device);
+            Release(device);
         } else {
             link = &device->next;
         }
     }
 }
 
-void WinMmMidiEngine::ReleaseInputDevice(InputDevice* device) {
-    if (device->slots != inputBuffers) {
+void InputPort::KeepSetAsideForGood() {
+    while (setAside != nullptr) {
+        InputDevice* device = setAside;
+        setAside = device->next;
+        keptInputs.Push(device, &device->next);
+    }
+}
+
+bool InputPort::AnyKept() {
+    return !keptInputs.Empty();
+}
+
+void InputPort::Release(InputDevice* device) {
+    if (device->slots != buffers) {
         std::free(device->slots);
     }
     delete device;
 }
 
-InputBufferSlot* WinMmMidiEngine::FreeSlotSet() {
-    for (const InputDevice* device = setAsideInputs; device != nullptr; device = device->next) {
-        if (device->slots == inputBuffers) {
+InputBufferSlot* InputPort::FreeSlotSet() {
+    for (const InputDevice* device = setAside; device != nullptr; device = device->next) {
+        if (device->slots == buffers) {
             return static_cast<InputBufferSlot*>(
                 std::calloc(kInputBufferCount, sizeof(InputBufferSlot)));
         }
     }
-    return inputBuffers;
+    return buffers;
 }
 
-void CALLBACK WinMmMidiEngine::MidiInputCallback(HMIDIIN handle, UINT message, DWORD_PTR instance,
-                                                 DWORD_PTR param1, DWORD_PTR /*param2*/) {
+void CALLBACK InputPort::Callback(HMIDIIN handle, UINT message, DWORD_PTR instance,
+                                  DWORD_PTR param1, DWORD_PTR /*param2*/) {
     auto* device = reinterpret_cast<InputDevice*>(instance);  // its target is its first member
-    // Counted before the engine is looked at, so that a closing engine
-    // either sees this callback in flight or this callback sees no engine.
-    device->target.callbacks.fetch_add(1, std::memory_order_seq_cst);
-    WinMmMidiEngine* engine = device->target.engine.load(std::memory_order_seq_cst);
-    if (engine != nullptr) {
-        switch (message) {
-            case MIM_DATA:
-                engine->OnInputData(param1);
-                break;
-            case MIM_LONGDATA:
-                engine->OnInputBuffer(*device, handle, reinterpret_cast<MIDIHDR*>(param1), false);
-                break;
-            case MIM_LONGERROR:
-                engine->OnInputBuffer(*device, handle, reinterpret_cast<MIDIHDR*>(param1), true);
-                break;
-            default:
-                break;
-        }
+    // Counted before the port is looked at, so that a closing port either
+    // sees this callback in flight or this callback sees no port.
+    const CallbackCount counted(device->target.callbacks);
+    InputPort* port = device->target.owner.load(std::memory_order_seq_cst);
+    if (port == nullptr) {
+        return;
     }
-    device->target.callbacks.fetch_sub(1, std::memory_order_release);
+    switch (message) {
+        case MIM_DATA:
+            port->OnData(param1);
+            break;
+        case MIM_LONGDATA:
+            port->OnBuffer(*device, handle, reinterpret_cast<MIDIHDR*>(param1), false);
+            break;
+        case MIM_LONGERROR:
+            port->OnBuffer(*device, handle, reinterpret_cast<MIDIHDR*>(param1), true);
+            break;
+        default:
+            break;
+    }
 }
 
-void WinMmMidiEngine::OnInputData(DWORD_PTR packed) {
+void InputPort::OnData(DWORD_PTR packed) {
     queue.CaptureShortMessage(static_cast<uint8_t>(packed & 0xFF),
                               static_cast<uint8_t>((packed >> 8) & 0xFF),
                               static_cast<uint8_t>((packed >> 16) & 0xFF), timeGetTime());
 }
 
-void WinMmMidiEngine::OnInputBuffer(InputDevice& device, HMIDIIN handle, MIDIHDR* header,
-                                    bool error) {
+void InputPort::OnBuffer(InputDevice& device, HMIDIIN handle, MIDIHDR* header, bool error) {
     // Only headers of the device's own slots are handled, let alone given back.
     const uintptr_t offset =
         reinterpret_cast<uintptr_t>(header) - reinterpret_cast<uintptr_t>(&device.slots[0]);
@@ -229,8 +201,8 @@ void WinMmMidiEngine::OnInputBuffer(InputDevice& device, HMIDIIN handle, MIDIHDR
     }
     InputBufferSlot& slot = device.slots[offset / sizeof(InputBufferSlot)];
 
-    const int32_t depth = sysExCallbackDepth.fetch_add(1, std::memory_order_acq_rel) + 1;
-    if (depth == 1) {
+    const CallbackCount longData(sysExCallbackDepth);
+    if (longData.Depth() == 1) {
         // A chunk lost to the guard or to a driver error damages the message
         // being assembled: drop it whole rather than publish it.
         if (sysExChunkDropped.exchange(false, std::memory_order_acq_rel) || error) {
@@ -255,8 +227,7 @@ void WinMmMidiEngine::OnInputBuffer(InputDevice& device, HMIDIIN handle, MIDIHDR
     } else {
         sysExChunkDropped.store(true, std::memory_order_release);
     }
-    if (!inputClosing.load(std::memory_order_acquire)) {
+    if (!closing.load(std::memory_order_acquire)) {
         midiInAddBuffer(handle, &slot.header, kHeaderSize);
     }
-    sysExCallbackDepth.fetch_sub(1, std::memory_order_acq_rel);
 }

@@ -1,0 +1,187 @@
+#include "winmm/output_port.h"
+
+#include <new>
+
+#include "winmm/kept_list.h"
+
+namespace {
+
+constexpr UINT kHeaderSize = sizeof(MIDIHDR);
+constexpr DWORD kEndOfExclusive = 0xF7;
+
+KeptList<OutputDevice> keptOutputs;
+
+}  // namespace
+
+StatusCode OutputPort::Open(UINT portIndex) {
+    auto* device = new (std::nothrow) OutputDevice;
+    if (device == nullptr) {
+        return kStatusNoMemory;
+    }
+    device->target.owner.store(this, std::memory_order_release);
+    if (midiOutOpen(&device->handle, portIndex, reinterpret_cast<DWORD_PTR>(&Callback),
+                    reinterpret_cast<DWORD_PTR>(&device->target),
+                    CALLBACK_FUNCTION) != MMSYSERR_NOERROR) {
+        delete device;
+        return kStatusDriverError;
+    }
+    openDevice = device;
+    return kStatusOk;
+}
+
+StatusCode OutputPort::Close() {
+    const bool closed = ShutDown(*openDevice);
+    LetGo(openDevice, closed);
+    openDevice = nullptr;
+    return closed ? kStatusOk : kStatusDriverError;
+}
+
+bool OutputPort::ShutDown(OutputDevice& device) {
+    const Clock::time_point deadline = Clock::now() + kCloseDeadline;
+    ReapCompletedSysEx(device, deadline);
+    midiOutReset(device.handle);
+    if (device.pendingSysEx != nullptr) {
+        // A block was cut off mid-message: end it for the receiving device.
+        midiOutShortMsg(device.handle, kEndOfExclusive);
+    }
+    ReapCompletedSysEx(device, deadline);
+    if (midiOutClose(device.handle) != MMSYSERR_NOERROR) {
+        return false;
+    }
+    device.handle = nullptr;
+    return true;
+}
+
+void OutputPort::LetGo(OutputDevice* device, bool closed) {
+    device->target.owner.store(nullptr, std::memory_order_seq_cst);
+    if (closed && WaitForCallbacks(device->target.callbacks)) {
+        Release(device);
+        return;
+    }
+    device->next = setAside;
+    setAside = device;
+}
+
+void OutputPort::RetrySetAside() {
+    OutputDevice** link = &setAside;
+    while (*link != nullptr) {
+        OutputDevice* device = *link;
+        if ((device->handle == nullptr || ShutDown(*device)) &&
+            WaitForCallbacks(device->target.callbacks)) {
+            *link = device->next;
+            Release(device);
+        } else {
+            link = &device->next;
+        }
+    }
+}
+
+void OutputPort::KeepSetAsideForGood() {
+    while (setAside != nullptr) {
+        OutputDevice* device = setAside;
+        setAside = device->next;
+        keptOutputs.Push(device, &device->next);
+    }
+}
+
+bool OutputPort::AnyKept() {
+    return !keptOutputs.Empty();
+}
+
+void OutputPort::Release(OutputDevice* device) {
+    // The closed device can no longer touch what it never reported done.
+    while (device->pendingSysEx != nullptr) {
+        SysExOutputRecord* record = device->pendingSysEx;
+        device->pendingSysEx = record->next;
+        memoryService.Free(record);
+    }
+    delete device;
+}
+
+StatusCode OutputPort::SendSysExRecords(SysExOutputRecord* blocks) {
+    // Each block the driver takes joins pendingSysEx, newest first.
+    bool anySent = false;
+    while (blocks != nullptr) {
+        SysExOutputRecord* record = blocks;
+        blocks = record->next;
+        if (midiOutLongMsg(openDevice->handle, &record->header, kHeaderSize) != MMSYSERR_NOERROR) {
+            record->next = blocks;
+            DiscardSysExRecords(record);
+            if (anySent) {
+                // The receiving device has the message's beginning: end it.
+                midiOutShortMsg(openDevice->handle, kEndOfExclusive);
+            }
+            return kStatusDriverError;
+        }
+        record->next = openDevice->pendingSysEx;
+        openDevice->pendingSysEx = record;
+        anySent = true;
+    }
+    return kStatusOk;
+}
+
+void OutputPort::DiscardSysExRecords(SysExOutputRecord* blocks) {
+    while (blocks != nullptr) {
+        SysExOutputRecord* record = blocks;
+        blocks = record->next;
+        FreeSysExRecord(openDevice->handle, record);
+    }
+}
+
+SysExOutputRecord* OutputPort::NewSysExRecord(uint32_t length, StatusCode& refusal) {
+    // Never smaller than the record itself, however short the message.
+    uint32_t blockSize = static_cast<uint32_t>(kSysExBytesOffset) + length;
+    if (blockSize < sizeof(SysExOutputRecord)) {
+        blockSize = sizeof(SysExOutputRecord);
+    }
+    void* block = memoryService.Alloc(blockSize);
+    if (block == nullptr) {
+        refusal = kStatusNoMemory;
+        return nullptr;
+    }
+    auto* record = new (block) SysExOutputRecord{};
+    record->header.lpData = reinterpret_cast<LPSTR>(SysExBytes(record));
+    record->header.dwBufferLength = length;
+    record->header.dwBytesRecorded = length;
+    record->header.dwFlags = 0;
+    const MMRESULT prepared =
+        midiOutPrepareHeader(openDevice->handle, &record->header, kHeaderSize);
+    if (prepared != MMSYSERR_NOERROR) {
+        memoryService.Free(block);
+        // Short of memory, or a driver that cannot take it (a device gone).
+        refusal = prepared == MMSYSERR_NOMEM ? kStatusNoMemory : kStatusDriverError;
+        return nullptr;
+    }
+    record->done.store(0, std::memory_order_relaxed);
+    record->next = nullptr;
+    return record;
+}
+
+void OutputPort::FreeSysExRecord(HMIDIOUT handle, SysExOutputRecord* record) {
+    midiOutUnprepareHeader(handle, &record->header, kHeaderSize);
+    memoryService.Free(record);
+}
+
+void OutputPort::ReapCompletedSysEx(OutputDevice& device, Clock::time_point deadline) {
+    SysExOutputRecord** link = &device.pendingSysEx;
+    while (*link != nullptr && Clock::now() < deadline) {
+        SysExOutputRecord* record = *link;
+        if (record->done.load(std::memory_order_acquire) != 0) {
+            *link = record->next;
+            FreeSysExRecord(device.handle, record);
+        } else {
+            link = &record->next;
+        }
+    }
+}
+
+void CALLBACK OutputPort::Callback(HMIDIOUT /*handle*/, UINT message, DWORD_PTR instance,
+                                   DWORD_PTR param1, DWORD_PTR /*param2*/) {
+    auto* device = reinterpret_cast<OutputDevice*>(instance);  // its target is its first member
+    const CallbackCount counted(device->target.callbacks);
+    if (message == MOM_DONE) {
+        // The header is the record's first field.
+        auto* record = reinterpret_cast<SysExOutputRecord*>(param1);
+        record->done.store(1, std::memory_order_release);
+    }
+}

@@ -1,0 +1,87 @@
+// The engine's output port: the device open on it with the sysex records the
+// driver has, and the devices the driver would not let go of. The output
+// callback runs on the driver's thread; everything else on the host's.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+
+#include "contract/host_api.h"
+#include "engine/status.h"
+#include "winmm/api.h"
+#include "winmm/callback_wait.h"
+#include "winmm/sysex_output_record.h"
+
+class OutputPort;
+
+struct OutputDevice {
+    CallbackTarget<OutputPort> target;  // first, as for input
+    HMIDIOUT handle = nullptr;
+    SysExOutputRecord* pendingSysEx = nullptr;  // newest first; host thread only
+    OutputDevice* next = nullptr;
+};
+
+static_assert(offsetof(OutputDevice, target) == 0);
+
+class OutputPort {
+    using Clock = std::chrono::steady_clock;
+
+public:
+    // Records come from `memoryService`, which must outlive the port.
+    explicit OutputPort(HostMemoryService& memoryService) : memoryService(memoryService) {}
+    OutputPort(const OutputPort&) = delete;
+    OutputPort& operator=(const OutputPort&) = delete;
+
+    // The port is closed; on failure it stays closed.
+    StatusCode Open(UINT portIndex);
+    // However the driver answers, the port is closed afterwards: a device it
+    // will not let go is set aside with the records it may still read, and
+    // tried again later. 3 when the close failed.
+    StatusCode Close();
+
+    // ---- while open
+    StatusCode SendShort(DWORD packed) {
+        return midiOutShortMsg(openDevice->handle, packed) == MMSYSERR_NOERROR ? kStatusOk
+                                                                               : kStatusDriverError;
+    }
+    // A prepared record, not yet listed in pendingSysEx.
+    // `refusal` says why when null: 16 without memory, 3 when the driver refused.
+    SysExOutputRecord* NewSysExRecord(uint32_t length, StatusCode& refusal);
+    // Unprepares and frees a chain of records the driver never took.
+    void DiscardSysExRecords(SysExOutputRecord* blocks);
+    // Hands a chain of records, one message in order, to the driver. When it
+    // refuses one, that record and the rest are discarded, a message begun
+    // is ended, and 3 is returned.
+    StatusCode SendSysExRecords(SysExOutputRecord* blocks);
+    // Unprepares and frees every record the driver reported done.
+    void ReapCompletedSysEx() { ReapCompletedSysEx(*openDevice, Clock::time_point::max()); }
+
+    // Tries again to close the devices set aside; releases those let go.
+    void RetrySetAside();
+    bool HoldsSetAside() const { return setAside != nullptr; }
+    // The devices still set aside are kept for the life of the process, with
+    // the records the driver may still read.
+    void KeepSetAsideForGood();
+
+    // True once memory has been kept for an output device, by any port.
+    static bool AnyKept();
+
+    static void CALLBACK Callback(HMIDIOUT handle, UINT message, DWORD_PTR instance,
+                                  DWORD_PTR param1, DWORD_PTR param2);
+
+private:
+    bool ShutDown(OutputDevice& device);
+    void LetGo(OutputDevice* device, bool closed);
+    void Release(OutputDevice* device);
+    // Stops unpreparing once `deadline` has passed.
+    void ReapCompletedSysEx(OutputDevice& device, Clock::time_point deadline);
+    void FreeSysExRecord(HMIDIOUT handle, SysExOutputRecord* record);
+
+    HostMemoryService& memoryService;
+    // The open device; null while closed.
+    OutputDevice* openDevice = nullptr;
+    // Devices the driver would not let go of, retried at the next open and
+    // at the engine's destruction.
+    OutputDevice* setAside = nullptr;
+};
