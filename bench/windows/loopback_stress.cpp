@@ -125,13 +125,13 @@ bool MegabytePhase(Session& s, const Driver& driver, int32_t input) {
     std::vector<int32_t> data(kLength - 3);
     for (size_t k = 0; k < data.size(); ++k)
         data[k] = static_cast<int32_t>((k * 7 + k / 128) % 128);
-    bool intact = s.CallCode("SendMessage", {s.SysEx(0x7D, data)}) == 0 &&
-                  driver.waitIdle(kDeadlineMs);
+    bool intact =
+        s.CallCode("SendMessage", {s.SysEx(0x7D, data)}) == 0 && driver.waitIdle(kDeadlineMs);
     if (intact) {
         ScriptValue message = s.Call("GetNextMessage");
         ScriptValue got = host.Count(message) == 4 ? host.At(message, 3) : host.NewList();
-        intact = s.IntegerAt(message, 2) == 0x7D &&
-                 host.Count(got) == static_cast<int32_t>(data.size());
+        intact =
+            s.IntegerAt(message, 2) == 0x7D && host.Count(got) == static_cast<int32_t>(data.size());
         for (int32_t k = 0; k < host.Count(got) && intact; ++k)
             intact = s.IntegerAt(got, k + 1) == data[k];
         host.Release(got);
