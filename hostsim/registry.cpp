@@ -57,7 +57,8 @@ HostResult TESMAR_CALL SimRegistry::GetRegistryEntry(HostRegistry* registry, con
         return kRefused;
     }
     *entry = nullptr;
-    if (Due(failGetEntry_) || registry != handle() || classId == nullptr || iid == nullptr) {
+    if (faults_.Enter(Operation::GetRegistryEntry) || registry != handle() || classId == nullptr ||
+        iid == nullptr) {
         return kRefused;
     }
     *entry = new Entry(*this, *classId, *iid);
@@ -65,23 +66,12 @@ HostResult TESMAR_CALL SimRegistry::GetRegistryEntry(HostRegistry* registry, con
 }
 
 void SimRegistry::FailCall(std::string_view operation, uint32_t nth) {
-    if (operation == "GetRegistryEntry") {
-        failGetEntry_ = nth;
-    } else if (operation == "PutRegistryValue") {
-        failPutValue_ = nth;
-    }
-}
-
-bool SimRegistry::Due(uint32_t& countdown) {
-    if (countdown == 0) {
-        return false;
-    }
-    return --countdown == 0;
+    faults_.Fail(operation, nth);
 }
 
 HostResult SimRegistry::Put(const ClassId& classId, const InterfaceId& iid, int32_t kind,
                             const void* value, uint32_t size, const char* key) {
-    if (Due(failPutValue_) || value == nullptr || key == nullptr) {
+    if (faults_.Enter(Operation::PutRegistryValue) || value == nullptr || key == nullptr) {
         return kRefused;
     }
     RegistryValue captured{classId, iid, key, kind, {}};

@@ -3,11 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "contract/host_api.h"
+#include "hostsim/fault_plan.h"
 
 namespace hostsim {
 
@@ -48,6 +50,7 @@ public:
     // The n-th (1 = next) call of "GetRegistryEntry" or "PutRegistryValue"
     // fails with kHostNoInterface.
     void FailCall(std::string_view operation, uint32_t nth);
+    uint64_t CallCount(std::string_view operation) const { return faults_.Count(operation); }
     static constexpr HostResult kRefused = kHostNoInterface;
 
 private:
@@ -56,13 +59,13 @@ private:
     HostResult Put(const ClassId& classId, const InterfaceId& iid, int32_t kind, const void* value,
                    uint32_t size, const char* key);
 
-    static bool Due(uint32_t& countdown);
+    enum class Operation { GetRegistryEntry, PutRegistryValue };
+    static constexpr const char* kOperationNames[] = {"GetRegistryEntry", "PutRegistryValue"};
 
     std::vector<RegistryValue> values_;
     int32_t openEntries_ = 0;
     int32_t references_ = 0;
-    uint32_t failGetEntry_ = 0;
-    uint32_t failPutValue_ = 0;
+    FaultPlan faults_{kOperationNames, std::size(kOperationNames)};
     int handleToken_ = 0;
 };
 

@@ -240,7 +240,7 @@ void SimHost::FailCall(std::string_view operation, uint32_t nth) {
 }
 
 void SimHost::ClearFaults() {
-    impl_->state.faults.Clear();
+    impl_->state.faults.ClearFailures();
 }
 
 uint64_t SimHost::CallCount(std::string_view operation) const {

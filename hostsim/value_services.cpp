@@ -26,54 +26,6 @@ const char* const kOperationNames[kOperationCount] = {
     "Free",           "QueryInterface",  "GetAppInfoString",
 };
 
-bool FaultPlan::Enter(Operation operation) {
-    Entry& entry = entries_[static_cast<int>(operation)];
-    const uint64_t call = ++entry.calls;
-    if (entry.failAt.empty()) {
-        return false;
-    }
-    auto due = std::find(entry.failAt.begin(), entry.failAt.end(), call);
-    if (due == entry.failAt.end()) {
-        return false;
-    }
-    entry.failAt.erase(due);
-    return true;
-}
-
-int FaultPlan::IndexOf(std::string_view operation) {
-    for (int i = 0; i < kOperationCount; ++i) {
-        if (operation == kOperationNames[i]) {
-            return i;
-        }
-    }
-    return -1;
-}
-
-void FaultPlan::Fail(std::string_view operation, uint32_t nth) {
-    const int index = IndexOf(operation);
-    if (index < 0) {
-        // A misspelt name would otherwise make a fault test pass without a fault.
-        std::fprintf(stderr, "FailCall: no operation named %.*s\n",
-                     static_cast<int>(operation.size()), operation.data());
-        return;
-    }
-    if (nth != 0) {
-        Entry& entry = entries_[index];
-        entry.failAt.push_back(entry.calls + nth);
-    }
-}
-
-void FaultPlan::Clear() {
-    for (Entry& entry : entries_) {
-        entry.failAt.clear();
-    }
-}
-
-uint64_t FaultPlan::Count(std::string_view operation) const {
-    const int index = IndexOf(operation);
-    return index < 0 ? 0 : entries_[index].calls;
-}
-
 // ---------------------------------------------------------------- memory
 
 MemoryBlocks::~MemoryBlocks() {

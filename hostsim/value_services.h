@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "contract/host_api.h"
+#include "hostsim/fault_plan.h"
 #include "hostsim/value_store.h"
 
 namespace hostsim {
@@ -35,24 +36,8 @@ enum class Operation : uint8_t {
 };
 constexpr int kOperationCount = static_cast<int>(Operation::GetAppInfoString) + 1;
 
-// Makes the n-th call of an operation fail, and counts every call. Operations
-// are named as in host_api.h; an unknown name is never called.
-class FaultPlan {
-public:
-    // Counts the call; true when this one is to fail.
-    bool Enter(Operation operation);
-    void Fail(std::string_view operation, uint32_t nth);
-    void Clear();
-    uint64_t Count(std::string_view operation) const;
-
-private:
-    struct Entry {
-        uint64_t calls = 0;
-        std::vector<uint64_t> failAt;  // call numbers still to fail
-    };
-    static int IndexOf(std::string_view operation);  // -1 when unknown
-    Entry entries_[kOperationCount];
-};
+// Named as in host_api.h, indexed by Operation.
+extern const char* const kOperationNames[kOperationCount];
 
 class MemoryBlocks {
 public:
@@ -158,7 +143,7 @@ struct HostState {
     int64_t ServiceReferences() const;
 
     ValueStore store;
-    FaultPlan faults;
+    FaultPlan faults{kOperationNames, kOperationCount};
     MemoryBlocks blocks;
     std::string productName = "Director";
     std::string versionText = "8.5";

@@ -74,11 +74,8 @@ void Reset() {
         d.pulledInputs.clear();
         d.pulledOutputs.clear();
         d.leftPrepared = 0;
-        d.calls.fill(0);
+        d.faults.Reset();
         d.lastCall.fill(0);
-        for (auto& faults : d.faults) {
-            faults.clear();
-        }
         d.trace = Trace{};
         d.pullBehaviour = PullBehaviour{};
         d.pullTriggers.clear();
@@ -128,24 +125,15 @@ void FailOutputCaps(uint32_t output, bool fail) {
 }
 
 void FailCall(const std::string& operation, uint32_t nth, uint32_t result) {
-    const int op = OpIndex(operation);
-    if (op < 0 || nth == 0) {
-        return;
-    }
     Driver& d = TheDriver();
     Lock lock(d.mu);
-    const auto index = static_cast<size_t>(op);
-    d.faults[index].push_back(Fault{d.calls[index] + nth, result});
+    d.faults.Fail(operation, nth, result);
 }
 
 uint32_t CallCount(const std::string& operation) {
-    const int op = OpIndex(operation);
-    if (op < 0) {
-        return 0;
-    }
     Driver& d = TheDriver();
     Lock lock(d.mu);
-    return d.calls[static_cast<size_t>(op)];
+    return static_cast<uint32_t>(d.faults.Count(operation));
 }
 
 uint64_t LastCallOrder(const std::string& operation) {

@@ -32,7 +32,9 @@ Driver& TheDriver() {
 
 bool InjectedFailure(Driver& d, Op op, MMRESULT& result) {
     const auto index = static_cast<size_t>(op);
-    const uint32_t call = ++d.calls[index];
+    uint32_t failure = 0;
+    const bool fails = d.faults.Enter(index, &failure);
+    const uint64_t call = d.faults.Count(index);
     d.lastCall[index] = ++d.callSerial;
     for (auto it = d.pullTriggers.begin(); it != d.pullTriggers.end();) {
         if (it->op == op && it->atCall == call) {
@@ -43,15 +45,10 @@ bool InjectedFailure(Driver& d, Op op, MMRESULT& result) {
             ++it;
         }
     }
-    auto& faults = d.faults[index];
-    for (auto it = faults.begin(); it != faults.end(); ++it) {
-        if (it->atCall == call) {
-            result = it->result;
-            faults.erase(it);
-            return true;
-        }
+    if (fails) {
+        result = failure;
     }
-    return false;
+    return fails;
 }
 
 uint32_t ShortLength(uint8_t status) {

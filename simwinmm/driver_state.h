@@ -17,6 +17,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "hostsim/fault_plan.h"
 #include "simwinmm/control.h"
 #include "simwinmm/winmm_api.h"
 
@@ -152,11 +153,6 @@ struct OutPort {
     std::shared_ptr<OutDevice> device;
 };
 
-struct Fault {
-    uint32_t atCall;
-    MMRESULT result;
-};
-
 struct Trace {
     TraceFn fn = nullptr;
     void* context = nullptr;
@@ -182,11 +178,10 @@ struct Driver {
     std::unordered_map<uintptr_t, std::shared_ptr<OutDevice>> outHandles;
     uintptr_t lastHandle = 0x10000;
 
-    std::array<uint32_t, kOpCount> calls{};
     // When each operation was last called, on one counter across operations.
     uint64_t callSerial = 0;
     std::array<uint64_t, kOpCount> lastCall{};
-    std::array<std::vector<Fault>, kOpCount> faults;
+    FaultPlan faults{kOpNames, kOpCount};  // counts every call too
     Trace trace;
     uint32_t leftPrepared = 0;  // headers still prepared when their device closed
     PullBehaviour pullBehaviour;

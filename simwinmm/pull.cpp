@@ -141,8 +141,8 @@ void UnplugOnCall(const std::string& name, const std::string& operation, uint32_
     Lock lock(d.mu);
     for (size_t i = 0; i < kOpCount; ++i) {
         if (operation == kOpNames[i] && nth > 0) {
-            d.pullTriggers.push_back(
-                Driver::PullTrigger{name, static_cast<Op>(i), d.calls[i] + nth});
+            d.pullTriggers.push_back(Driver::PullTrigger{
+                name, static_cast<Op>(i), static_cast<uint32_t>(d.faults.Count(i)) + nth});
         }
     }
 }

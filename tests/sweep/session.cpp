@@ -265,6 +265,7 @@ void RunSession(SessionKind kind, const Fault& fault, const std::string& moduleP
     std::string error;
     module = hostsim::LoadedModule::Load(*host, modulePath, &error);
     bool kept = false;
+    std::vector<uint64_t> registryCalls;
     if (!module) {
         std::fprintf(out, "step 1 load failed\n");
     } else {
@@ -272,6 +273,9 @@ void RunSession(SessionKind kind, const Fault& fault, const std::string& moduleP
             fail();
         }
         const HostResult registered = module->Register();
+        for (const std::string& operation : kRegistryOperations) {
+            registryCalls.push_back(module->registry().CallCount(operation));
+        }
         HostResult created = kHostOk;
         std::unique_ptr<hostsim::ScriptObject> object;
         if (registered == kHostOk) {
@@ -315,8 +319,10 @@ void RunSession(SessionKind kind, const Fault& fault, const std::string& moduleP
     for (const std::string& operation : kWinmmOperations) {
         std::fprintf(out, "count winmm %s %u\n", operation.c_str(), simwinmm::CallCount(operation));
     }
-    // Registration asks for two entries and puts three values.
-    std::fprintf(out, "count registry GetRegistryEntry 2\ncount registry PutRegistryValue 3\n");
+    for (size_t i = 0; i < registryCalls.size(); ++i) {
+        std::fprintf(out, "count registry %s %llu\n", kRegistryOperations[i].c_str(),
+                     static_cast<unsigned long long>(registryCalls[i]));
+    }
     std::fprintf(
         out, "accounting %lld %lld %lld %lld %d\n", static_cast<long long>(host->LiveValues()),
         static_cast<long long>(host->LiveBlocks()), static_cast<long long>(host->BadReleases()),
