@@ -50,6 +50,9 @@ public:
     }
     // Writes `count` free bytes at `position`; returns the position after them.
     uint32_t Write(uint32_t position, const uint8_t* bytes, uint32_t count) {
+        if (count == 0) {
+            return position;  // `bytes` may be null then, which memcpy may not take
+        }
         const uint32_t toEnd = size_ - position;
         if (count < toEnd) {
             std::memcpy(storage_ + position, bytes, count);
@@ -71,6 +74,9 @@ public:
         return end > position ? end - position : size_ - position;
     }
     void CopyOut(uint32_t position, uint8_t* out, uint32_t count) const {
+        if (count == 0) {
+            return;
+        }
         const uint32_t toEnd = size_ - position;
         if (count <= toEnd) {
             std::memcpy(out, storage_ + position, count);
