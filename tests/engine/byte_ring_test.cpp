@@ -30,9 +30,9 @@ TEST(ByteRingTest, WritesAndCopiesAcrossTheWrapAtEveryPosition) {
             ring.Attach(storage.data(), kSize);
             MoveTo(ring, start);
             ASSERT_EQ(ring.FreeFrom(start), kSize - 1);
-            std::vector<uint8_t> bytes(count);
+            std::vector<uint8_t> bytes;
             for (uint32_t i = 0; i < count; ++i) {
-                bytes[i] = static_cast<uint8_t>(0x40 + i);
+                bytes.push_back(static_cast<uint8_t>(0x40 + i));
             }
             const uint32_t end = ring.Write(start, bytes.data(), count);
             ASSERT_EQ(end, (start + count) % kSize) << start << "+" << count;
