@@ -118,10 +118,12 @@ public:
 
     // ---- driver callback thread (the writer), one call at a time
     void CaptureShortMessage(uint8_t status, uint8_t data1, uint8_t data2, uint32_t timestamp) {
-        // Inline common case: no message being assembled, and room for the
-        // longest record before the end of storage. The rest: CaptureSlow.
+        // Inline common case: no message being assembled, not a channel-mode
+        // message, and room for the longest record before the end of storage.
+        // The rest: CaptureSlow.
         const uint32_t write = ring_.WritePosition();
-        if (sysExInProgress_ || !ring_.WritableInOnePiece(write, kLongestShortRecord)) {
+        if (sysExInProgress_ || IsChannelMode(status, data1) ||
+            !ring_.WritableInOnePiece(write, kLongestShortRecord)) {
             CaptureSlow(status, data1, data2, timestamp);
             return;
         }
