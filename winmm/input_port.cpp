@@ -112,31 +112,21 @@ void InputPort::LetGo(InputDevice* device, bool closed) {
         Release(device);
         return;
     }
-    device->next = setAside;
-    setAside = device;
+    setAside.Add(device);
 }
 
 void InputPort::RetrySetAside() {
-    InputDevice** link = &setAside;
-    while (*link != nullptr) {
-        InputDevice* device = *link;
-        bool refused = false;
-        if ((device->handle == nullptr || ShutDown(*device, refused)) &&
-            WaitForCallbacks(device->target.callbacks)) {
-            *link = device->next;
-            Release(device);
-        } else {
-            link = &device->next;
-        }
-    }
+    setAside.Retry(
+        [this](InputDevice& device) {
+            bool refused = false;
+            return (device.handle == nullptr || ShutDown(device, refused)) &&
+                   WaitForCallbacks(device.target.callbacks);
+        },
+        [this](InputDevice* device) { Release(device); });
 }
 
 void InputPort::KeepSetAsideForGood() {
-    while (setAside != nullptr) {
-        InputDevice* device = setAside;
-        setAside = device->next;
-        keptInputs.Push(device, &device->next);
-    }
+    setAside.KeepForGood(keptInputs);
 }
 
 bool InputPort::AnyKept() {
@@ -151,7 +141,7 @@ void InputPort::Release(InputDevice* device) {
 }
 
 InputBufferSlot* InputPort::FreeSlotSet() {
-    for (const InputDevice* device = setAside; device != nullptr; device = device->next) {
+    for (const InputDevice* device = setAside.First(); device != nullptr; device = device->next) {
         if (device->slots == buffers) {
             return static_cast<InputBufferSlot*>(
                 std::calloc(kInputBufferCount, sizeof(InputBufferSlot)));

@@ -12,6 +12,7 @@
 #include "engine/status.h"
 #include "winmm/api.h"
 #include "winmm/callback_wait.h"
+#include "winmm/kept_list.h"
 
 constexpr int kInputBufferCount = 64;
 constexpr uint32_t kInputBufferSize = 512;
@@ -57,7 +58,7 @@ public:
 
     // Tries again to close the devices set aside; releases those let go.
     void RetrySetAside();
-    bool HoldsSetAside() const { return setAside != nullptr; }
+    bool HoldsSetAside() const { return !setAside.Empty(); }
     // The devices still set aside are kept for the life of the process: the
     // driver may still call with them or write into their slots.
     void KeepSetAsideForGood();
@@ -89,9 +90,7 @@ private:
     InputQueue& queue;
     // The open device; null while closed.
     InputDevice* openDevice = nullptr;
-    // Devices the driver would not let go of, retried at the next open and
-    // at the engine's destruction.
-    InputDevice* setAside = nullptr;
+    SetAsideList<InputDevice> setAside;
     InputBufferSlot buffers[kInputBufferCount]{};
     // Written by the host thread before every reset, read by the callback.
     std::atomic<bool> closing{false};

@@ -25,3 +25,43 @@ public:
 private:
     std::atomic<Node*> head{nullptr};
 };
+
+// Devices the driver would not let go of yet, linked through their `next`;
+// the host thread's alone. Tried again at the next open and at destruction,
+// and kept for good when the driver still holds them at the end.
+template <typename Device>
+class SetAsideList {
+public:
+    void Add(Device* device) {
+        device->next = head_;
+        head_ = device;
+    }
+    bool Empty() const { return head_ == nullptr; }
+    const Device* First() const { return head_; }
+
+    // Unlinks every device that `letGo` now lets go of and hands it to `release`.
+    template <typename LetGo, typename Release>
+    void Retry(LetGo letGo, Release release) {
+        Device** link = &head_;
+        while (*link != nullptr) {
+            Device* device = *link;
+            if (letGo(*device)) {
+                *link = device->next;
+                release(device);
+            } else {
+                link = &device->next;
+            }
+        }
+    }
+
+    void KeepForGood(KeptList<Device>& kept) {
+        while (head_ != nullptr) {
+            Device* device = head_;
+            head_ = device->next;
+            kept.Push(device, &device->next);
+        }
+    }
+
+private:
+    Device* head_ = nullptr;
+};

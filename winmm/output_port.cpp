@@ -58,30 +58,20 @@ void OutputPort::LetGo(OutputDevice* device, bool closed) {
         Release(device);
         return;
     }
-    device->next = setAside;
-    setAside = device;
+    setAside.Add(device);
 }
 
 void OutputPort::RetrySetAside() {
-    OutputDevice** link = &setAside;
-    while (*link != nullptr) {
-        OutputDevice* device = *link;
-        if ((device->handle == nullptr || ShutDown(*device)) &&
-            WaitForCallbacks(device->target.callbacks)) {
-            *link = device->next;
-            Release(device);
-        } else {
-            link = &device->next;
-        }
-    }
+    setAside.Retry(
+        [this](OutputDevice& device) {
+            return (device.handle == nullptr || ShutDown(device)) &&
+                   WaitForCallbacks(device.target.callbacks);
+        },
+        [this](OutputDevice* device) { Release(device); });
 }
 
 void OutputPort::KeepSetAsideForGood() {
-    while (setAside != nullptr) {
-        OutputDevice* device = setAside;
-        setAside = device->next;
-        keptOutputs.Push(device, &device->next);
-    }
+    setAside.KeepForGood(keptOutputs);
 }
 
 bool OutputPort::AnyKept() {

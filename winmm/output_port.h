@@ -11,6 +11,7 @@
 #include "engine/status.h"
 #include "winmm/api.h"
 #include "winmm/callback_wait.h"
+#include "winmm/kept_list.h"
 #include "winmm/sysex_output_record.h"
 
 class OutputPort;
@@ -59,7 +60,7 @@ public:
 
     // Tries again to close the devices set aside; releases those let go.
     void RetrySetAside();
-    bool HoldsSetAside() const { return setAside != nullptr; }
+    bool HoldsSetAside() const { return !setAside.Empty(); }
     // The devices still set aside are kept for the life of the process, with
     // the records the driver may still read.
     void KeepSetAsideForGood();
@@ -81,7 +82,5 @@ private:
     HostMemoryService& memoryService;
     // The open device; null while closed.
     OutputDevice* openDevice = nullptr;
-    // Devices the driver would not let go of, retried at the next open and
-    // at the engine's destruction.
-    OutputDevice* setAside = nullptr;
+    SetAsideList<OutputDevice> setAside;
 };
