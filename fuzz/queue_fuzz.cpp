@@ -8,7 +8,7 @@
 
 #include "fuzz/fuzz_reader.h"
 #include "fuzz/queue_model.h"
-#include "fuzz/stub_engine.h"
+#include "tests/common/stub_engine.h"
 #include "hostsim/sim_host.h"
 
 namespace {
