@@ -8,8 +8,8 @@
 
 #include "fuzz/fuzz_reader.h"
 #include "fuzz/queue_model.h"
-#include "tests/common/stub_engine.h"
 #include "hostsim/sim_host.h"
+#include "tests/common/stub_engine.h"
 
 namespace {
 
