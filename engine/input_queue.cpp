@@ -11,20 +11,21 @@ constexpr auto kRelaxed = std::memory_order_relaxed;
 constexpr uint8_t kSysExBit = 0x80;  // bit 7 of typeMask[0]
 constexpr uint8_t kFirstRealTime = 0xF8;
 
-constexpr bool IsStatus(uint8_t byte) {
-    return byte >= 0x80;
-}
-
-// Where a system-exclusive message's data, from `from` on, end: at the first
-// status byte other than a real-time one, which may come anywhere. `count`
-// when the chunk holds none.
-uint32_t EndOfSysExData(const uint8_t* bytes, uint32_t from, uint32_t count) {
-    for (uint32_t i = from; i < count; ++i) {
-        if (IsStatus(bytes[i]) && bytes[i] < kFirstRealTime) {
-            return i;
+// The data bytes (below 0x80) that `bytes` starts with, eight at a time
+// while it can: sysex capture runs at the speed of this scan and two copies.
+uint32_t DataRun(const uint8_t* bytes, uint32_t count) {
+    uint32_t i = 0;
+    for (; count - i >= 8; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, bytes + i, sizeof word);
+        if ((word & 0x8080808080808080u) != 0) {
+            break;
         }
     }
-    return count;
+    while (i < count && bytes[i] < 0x80) {
+        ++i;
+    }
+    return i;
 }
 
 }  // namespace
@@ -45,15 +46,20 @@ StatusCode InputQueue::Allocate(HostMemoryService& memory, uint32_t requestedSiz
     if (ring_.storage() != nullptr && ring_.size() != size) {
         Free(memory);
     }
+    // One block: the ring, then the assembly area for a record of size - 1
+    // bytes less its timestamp.
+    const uint32_t capacity = size - 1 - kTimestampBytes;
+    const uint64_t blockSize = uint64_t{size} + capacity;
     uint8_t* storage = ring_.storage();
-    if (storage == nullptr) {
-        storage = static_cast<uint8_t*>(memory.Alloc(size));
+    if (storage == nullptr && blockSize <= UINT32_MAX) {
+        storage = static_cast<uint8_t*>(memory.Alloc(static_cast<uint32_t>(blockSize)));
     }
     ring_.Attach(storage, size);
+    sysEx_ = storage != nullptr ? storage + size : nullptr;
+    sysExCapacity_ = storage != nullptr ? capacity : 0;
     overflowed_.store(false, kRelaxed);
     sysExInProgress_ = false;
-    sysExCursor_ = 0;
-    heldCount_ = 0;
+    sysExLength_ = 0;
     return storage != nullptr ? kStatusOk : kStatusNoMemory;
 }
 
@@ -63,15 +69,14 @@ void InputQueue::Free(HostMemoryService& memory) {
     }
     // Nothing may be read from storage that is gone.
     ring_.Attach(nullptr, 0);
+    sysEx_ = nullptr;
+    sysExCapacity_ = 0;
     sysExInProgress_ = false;
-    heldCount_ = 0;
 }
 
 void InputQueue::EndCapture() {
     if (sysExInProgress_) {
         GiveUpSysEx();
-    } else {
-        PublishHeldBack();
     }
 }
 
@@ -84,7 +89,6 @@ bool InputQueue::Overflowed() {
 void InputQueue::Flush() {
     ring_.ReleaseAll();
     overflowed_.store(false, kRelaxed);
-    flushes_.fetch_add(1, kRelaxed);
 }
 
 // ------------------------------------------------------------ writer
@@ -104,49 +108,62 @@ inline uint32_t InputQueue::WriteShort(uint32_t position, const ShortRecord& rec
 }
 
 void InputQueue::CaptureSlow(uint8_t status, uint8_t data1, uint8_t data2, uint32_t timestamp) {
-    ShortRecord record;
-    if (sysExInProgress_) {
-        if (IsStatus(status) && status < kFirstRealTime) {
-            // Any status byte but a real-time one ends a system-exclusive
-            // message: this one was cut short, and is lost.
-            GiveUpSysEx();
-        } else {
-            // The unfinished message's bytes lie at the write position: hold
-            // this one back and publish it right after that message.
-            if (!Admit(masks_, status, data1, data2, record)) {
-                return;
-            }
-            if (heldCount_ == kHeldBackCapacity) {
-                overflowed_.store(true, kRelaxed);
-                return;
-            }
-            held_[heldCount_++] = HeldMessage{record, timestamp, flushes_.load(kRelaxed)};
-            return;
-        }
+    // Any status byte but a real-time one ends a system-exclusive message:
+    // this one was cut short, and is lost. Real-time messages never wait
+    // for it: the message is assembled apart from the ring.
+    if (sysExInProgress_ && status >= 0x80 && status < kFirstRealTime) {
+        GiveUpSysEx();
     }
+    CaptureShortAnywhere(status, data1, data2, timestamp);
+}
+
+void InputQueue::CaptureShortAnywhere(uint8_t status, uint8_t data1, uint8_t data2,
+                                      uint32_t timestamp) {
     // Room for the longest record is asked for before filtering.
     const uint32_t write = ring_.WritePosition();
     if (ring_.FreeFrom(write) < kLongestShortRecord) {
         overflowed_.store(true, kRelaxed);
         return;
     }
+    ShortRecord record;
     if (!Admit(masks_, status, data1, data2, record)) {
         return;
     }
     ring_.Publish(WriteShort(write, record, timestamp));
 }
 
-void InputQueue::CaptureSysExStart(const uint8_t* bytes, uint32_t count, uint32_t timestamp) {
-    ConsumeSysExChunk(bytes, count, timestamp);
-}
-
-void InputQueue::CaptureSysExContinue(const uint8_t* bytes, uint32_t count, uint32_t timestamp) {
-    ConsumeSysExChunk(bytes, count, timestamp);
-}
-
-void InputQueue::CutSysEx() {
-    if (sysExInProgress_) {
-        GiveUpSysEx();
+void InputQueue::CaptureSysExChunk(const uint8_t* bytes, uint32_t count, uint32_t timestamp) {
+    uint32_t i = 0;
+    while (i < count) {
+        // Data bytes belong to the message being assembled; with none, they
+        // are no message's and are dropped.
+        const uint32_t run = DataRun(bytes + i, count - i);
+        if (run > 0) {
+            if (sysExInProgress_) {
+                AppendSysEx(bytes + i, run);
+            }
+            i += run;
+            continue;
+        }
+        const uint8_t status = bytes[i++];
+        if (status >= kFirstRealTime) {
+            CaptureShortAnywhere(status, 0, 0, timestamp);
+            continue;
+        }
+        if (sysExInProgress_) {
+            if (status == kSysExEnd) {
+                AppendSysEx(&status, 1);
+                if (sysExInProgress_) {
+                    FinishSysEx();
+                }
+                continue;
+            }
+            GiveUpSysEx();
+        }
+        if (status == kSysExStart) {
+            StartSysEx(timestamp);
+        }
+        // Other status bytes in a long buffer form no message here.
     }
 }
 
@@ -158,107 +175,42 @@ void InputQueue::AbandonSysEx() {
     }
 }
 
-// The message being assembled runs up to the chunk's first status byte other
-// than a real-time one: 0xF7 completes it, any other cuts it short. After
-// that every 0xF0 ... 0xF7 becomes its own record, bytes outside such a span
-// are dropped, and a trailing 0xF0 ... starts a message to assemble.
-void InputQueue::ConsumeSysExChunk(const uint8_t* bytes, uint32_t count, uint32_t timestamp) {
-    uint32_t i = 0;
-    if (sysExInProgress_) {
-        const uint32_t end = EndOfSysExData(bytes, 0, count);
-        if (end == count) {
-            ContinueSysEx(bytes, count, false);
-            return;
-        }
-        if (bytes[end] == kSysExEnd) {
-            ContinueSysEx(bytes, end + 1, true);
-            i = end + 1;
-        } else {
-            GiveUpSysEx();
-            i = end;
-        }
-    }
-    while (i < count) {
-        while (i < count && bytes[i] != kSysExStart) {
-            ++i;
-        }
-        if (i == count) {
-            return;
-        }
-        const uint32_t end = EndOfSysExData(bytes, i + 1, count);
-        const bool complete = end < count && bytes[end] == kSysExEnd;
-        const uint32_t stop = complete ? end + 1 : end;
-        StartSysEx(bytes + i, stop - i, complete, timestamp);
-        if (!complete && end < count) {
-            CutSysEx();  // cut short inside this very chunk
-        }
-        i = stop;
-    }
-}
-
-void InputQueue::StartSysEx(const uint8_t* bytes, uint32_t count, bool complete,
-                            uint32_t timestamp) {
-    sysExTimestamp_ = timestamp;
-    const uint32_t write = ring_.WritePosition();
-    sysExCursor_ = write;
-    // Space before filter, as for short messages.
-    if (uint64_t{ring_.FreeFrom(write)} < uint64_t{count} + kTimestampBytes) {
-        overflowed_.store(true, kRelaxed);
-        return;
-    }
+void InputQueue::StartSysEx(uint32_t timestamp) {
+    // The filter is read once, at the message's start.
     if ((masks_.typeMask[0].load(kRelaxed) & kSysExBit) == 0) {
         return;
     }
-    sysExCursor_ = ring_.Write(write, bytes, count);
-    if (complete) {
-        FinishSysEx();
-    } else {
-        sysExInProgress_ = true;
-    }
+    sysExInProgress_ = true;
+    sysExTimestamp_ = timestamp;
+    sysExLength_ = 0;
+    const uint8_t start = kSysExStart;
+    AppendSysEx(&start, 1);
 }
 
-void InputQueue::ContinueSysEx(const uint8_t* bytes, uint32_t count, bool complete) {
-    if (uint64_t{ring_.FreeFrom(sysExCursor_)} < uint64_t{count} + kTimestampBytes) {
+void InputQueue::AppendSysEx(const uint8_t* bytes, uint32_t count) {
+    // Longer than the ring can ever hold: lost now, not at its end.
+    if (count > sysExCapacity_ - sysExLength_) {
         GiveUpSysEx();
         return;
     }
-    sysExCursor_ = ring_.Write(sysExCursor_, bytes, count);
-    if (complete) {
-        FinishSysEx();
-    }
+    std::memcpy(sysEx_ + sysExLength_, bytes, count);
+    sysExLength_ += count;
 }
 
-// The space for the timestamp was asked for with the last chunk.
 void InputQueue::FinishSysEx() {
+    sysExInProgress_ = false;
+    const uint32_t write = ring_.WritePosition();
+    if (ring_.FreeFrom(write) < sysExLength_ + kTimestampBytes) {
+        overflowed_.store(true, kRelaxed);
+        return;
+    }
     uint8_t stamp[kTimestampBytes];
     StoreBigEndian32(stamp, sysExTimestamp_);
-    ring_.Publish(ring_.Write(sysExCursor_, stamp, kTimestampBytes));
-    sysExInProgress_ = false;
-    PublishHeldBack();
+    const uint32_t end = ring_.Write(write, sysEx_, sysExLength_);
+    ring_.Publish(ring_.Write(end, stamp, kTimestampBytes));
 }
 
 void InputQueue::GiveUpSysEx() {
     sysExInProgress_ = false;
     overflowed_.store(true, kRelaxed);
-    PublishHeldBack();
-}
-
-void InputQueue::PublishHeldBack() {
-    if (heldCount_ == 0) {
-        return;
-    }
-    uint32_t write = ring_.WritePosition();
-    const uint32_t flushes = flushes_.load(kRelaxed);
-    for (uint32_t i = 0; i < heldCount_; ++i) {
-        if (held_[i].flushes != flushes) {
-            continue;  // arrived before a FlushInput
-        }
-        if (ring_.FreeFrom(write) < kLongestShortRecord) {
-            overflowed_.store(true, kRelaxed);
-            continue;
-        }
-        write = WriteShort(write, held_[i].record, held_[i].timestamp);
-    }
-    heldCount_ = 0;
-    ring_.Publish(write);
 }

@@ -76,24 +76,24 @@ inline bool Admit(const FilterMasks& masks, uint8_t status, uint8_t data1, uint8
 class InputQueue {
 public:
     static constexpr uint32_t kMinimumSize = 1024;
-    // Short messages that arrive while a system-exclusive message is being
-    // assembled wait here until it is published or given up.
-    static constexpr uint32_t kHeldBackCapacity = 64;
 
     explicit InputQueue(const FilterMasks& masks);
     InputQueue(const InputQueue&) = delete;
     InputQueue& operator=(const InputQueue&) = delete;
 
     // ---- host thread, only while no capture can run (no input device open)
-    // At least 1024 bytes; storage of the same size is reused. Empties the
-    // queue and clears the overflow flag. 0, or 16 when no memory is left.
+    // A ring of at least 1024 bytes, and beside it, in the same block, room
+    // to assemble the longest system-exclusive message the ring can hold
+    // (size - 5 bytes): the block is about twice the ring. A block of the
+    // same size is reused. Empties the queue and clears the overflow flag.
+    // 0, or 16 when no memory is left.
     StatusCode Allocate(HostMemoryService& memory, uint32_t requestedSize);
     void Free(HostMemoryService& memory);
 
     // ---- host thread (the reader)
     bool Overflowed();  // reads and clears the flag in one exchange
-    // Discards every published record and the short messages held back
-    // behind a message being assembled; that message itself survives.
+    // Discards every published record; a system-exclusive message being
+    // assembled is not published yet, and survives.
     void Flush();
     bool Pending() const { return ring_.Pending(); }
     // The oldest published record, left in place: its bytes stay the
@@ -134,23 +134,27 @@ public:
         StoreShort(ring_.At(write), record, timestamp);
         ring_.Publish(ring_.AdvanceInOnePiece(write, record.length + kTimestampBytes));
     }
-    // A chunk whose first byte is 0xF0 (`count` >= 1), and the time it arrived.
-    void CaptureSysExStart(const uint8_t* bytes, uint32_t count, uint32_t timestamp);
-    // A chunk whose first byte is not 0xF0 (`count` >= 1), and the time it
-    // arrived: a message that begins inside it takes that time.
-    void CaptureSysExContinue(const uint8_t* bytes, uint32_t count, uint32_t timestamp);
-    // The driver ended the transmission (it handed back a buffer it had not
-    // filled): a message still being assembled is lost, the overflow flag
-    // says so and what was held back behind it is published. Nothing happens
-    // when no message is being assembled.
-    void CutSysEx();
-    // A chunk of this queue's input was lost (dropped, or handed back with a
-    // long error): gives up the message being assembled, sets the overflow
-    // flag and publishes what was held back behind it.
+    // A buffer of system-exclusive input as the driver handed it back, any
+    // length (0 included), and the time it arrived. Only its bytes tell
+    // where a message ends: 0xF7 completes it; any other status byte below
+    // 0xF8 gives it up (flagged); real-time bytes (0xF8 and above) are
+    // messages of their own, captured at once with the buffer's time. A
+    // message takes the time of the buffer its 0xF0 came in.
+    void CaptureSysExChunk(const uint8_t* bytes, uint32_t count, uint32_t timestamp);
+    // The driver's two kinds of buffer, by their first byte: the same rules.
+    void CaptureSysExStart(const uint8_t* bytes, uint32_t count, uint32_t timestamp) {
+        CaptureSysExChunk(bytes, count, timestamp);
+    }
+    void CaptureSysExContinue(const uint8_t* bytes, uint32_t count, uint32_t timestamp) {
+        CaptureSysExChunk(bytes, count, timestamp);
+    }
+    // A buffer of this queue's input was lost (dropped, or handed back with a
+    // long error): gives up the message being assembled, and sets the
+    // overflow flag either way.
     void AbandonSysEx();
 
     // ---- host thread, after the device is closed and no callback runs:
-    // takes over the writer's role to leave nothing half-assembled or held back.
+    // takes over the writer's role to give up a message left unfinished.
     void EndCapture();
 
     // The ring's bytes, for tests that damage records; nullptr before Allocate.
@@ -158,12 +162,6 @@ public:
     uint32_t size() const { return ring_.size(); }
 
 private:
-    struct HeldMessage {
-        ShortRecord record;
-        uint32_t timestamp;
-        uint32_t flushes;  // Flush calls seen when it arrived
-    };
-
     // The bytes a shorter record lacks land in free space and are
     // overwritten: `out` has room for the longest record. Straight into the
     // ring: a record assembled on the stack costs a store-forwarding stall.
@@ -174,25 +172,23 @@ private:
         StoreBigEndian32(out + record.length, timestamp);
     }
     void CaptureSlow(uint8_t status, uint8_t data1, uint8_t data2, uint32_t timestamp);
+    // The space rule, the filters, the record: everything but the fast path.
+    void CaptureShortAnywhere(uint8_t status, uint8_t data1, uint8_t data2, uint32_t timestamp);
     uint32_t WriteShort(uint32_t position, const ShortRecord& record, uint32_t timestamp);
-    void ConsumeSysExChunk(const uint8_t* bytes, uint32_t count, uint32_t timestamp);
-    void StartSysEx(const uint8_t* bytes, uint32_t count, bool complete, uint32_t timestamp);
-    void ContinueSysEx(const uint8_t* bytes, uint32_t count, bool complete);
+    void StartSysEx(uint32_t timestamp);
+    void AppendSysEx(const uint8_t* bytes, uint32_t count);
     void FinishSysEx();
     void GiveUpSysEx();
-    void PublishHeldBack();
 
     const FilterMasks& masks_;
     ByteRing ring_;
     // Set only by the writer, cleared only by the reader (exchange).
     std::atomic<bool> overflowed_{false};
-    // Counted up only by the reader's Flush; the writer drops what it held
-    // back before the count moved. It guards no bytes, so relaxed is enough.
-    std::atomic<uint32_t> flushes_{0};
-    // Writer-only state of the system-exclusive message being assembled.
-    bool sysExInProgress_ = false;
-    uint32_t sysExCursor_ = 0;
+    // Writer-only: the system-exclusive message being assembled, apart from
+    // the ring, so that nothing waits behind it; copied in whole at its 0xF7.
+    uint8_t* sysEx_ = nullptr;
+    uint32_t sysExCapacity_ = 0;  // the longest message the ring can hold
+    uint32_t sysExLength_ = 0;
     uint32_t sysExTimestamp_ = 0;
-    uint32_t heldCount_ = 0;
-    HeldMessage held_[kHeldBackCapacity] = {};
+    bool sysExInProgress_ = false;
 };

@@ -13,21 +13,61 @@
 
 namespace {
 
-// A sysex chunk: mostly data bytes, so that messages get long enough to wrap
-// the ring and fill it; status bytes where the input asks for them.
+// A sysex piece as drivers hand them back: any length, an empty one
+// included, mostly data bytes so that messages get long enough to wrap the
+// ring and fill it; status bytes (real-time, 0xF7 and 0xF0 among them) where
+// the input asks for them.
 std::vector<uint8_t> Chunk(FuzzReader& in, bool start) {
-    const uint32_t length = 1 + in.Below(start ? 512 : 600);
+    const uint32_t length = in.Byte() & 1 ? in.Below(9) : in.Below(start ? 513 : 601);
     std::vector<uint8_t> bytes;
     for (uint32_t i = 0; i < length; ++i) {
         const uint8_t raw = in.Byte();
         bytes.push_back(raw >= 0xE8 ? raw : static_cast<uint8_t>(raw & 0x7F));
     }
-    if (start) {
+    if (start && !bytes.empty()) {
         bytes[0] = 0xF0;
-    } else if (bytes[0] == 0xF0) {
+    } else if (!bytes.empty() && bytes[0] == 0xF0) {
         bytes[0] = 0x01;
     }
     return bytes;
+}
+
+// A whole dump as a real stack hands it over: cut into pieces of one size,
+// with empty pieces and real-time messages (inside the pieces, or as short
+// messages between them) at chosen intervals.
+struct Dump {
+    std::vector<std::vector<uint8_t>> pieces;
+    std::vector<bool> clockAfter;  // a short clock message after that piece
+};
+
+Dump MakeDump(FuzzReader& in) {
+    const uint32_t length = 2 + in.Below(3000);
+    const uint32_t piece = 1 + in.Below(512);
+    const uint32_t emptyEvery = in.Below(8);            // 0: none
+    const uint32_t clockEvery = in.Below(8);            // 0: none
+    const uint32_t realTimeInsideEvery = in.Below(64);  // 0: none
+    std::vector<uint8_t> wire;
+    wire.push_back(0xF0);
+    for (uint32_t i = 1; i + 1 < length; ++i) {
+        if (realTimeInsideEvery != 0 && i % realTimeInsideEvery == 0) {
+            wire.push_back(i & 1 ? 0xF8 : 0xFE);
+        }
+        wire.push_back(static_cast<uint8_t>(i * 13 & 0x7F));
+    }
+    wire.push_back(0xF7);
+    Dump dump;
+    for (size_t at = 0; at < wire.size(); at += piece) {
+        const size_t n = dump.pieces.size();
+        if (emptyEvery != 0 && n % emptyEvery == 0) {
+            dump.pieces.emplace_back();
+            dump.clockAfter.push_back(false);
+        }
+        const size_t end = std::min(wire.size(), at + piece);
+        dump.pieces.emplace_back(wire.begin() + static_cast<long>(at),
+                                 wire.begin() + static_cast<long>(end));
+        dump.clockAfter.push_back(clockEvery != 0 && n % clockEvery == 0);
+    }
+    return dump;
 }
 
 [[noreturn]] void Mismatch(const std::vector<std::string>& log, const std::string& what) {
@@ -96,16 +136,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     model.Chunk(bytes, time);
                     break;
                 }
-                case 5:
-                    log.push_back(in.Byte() & 1 ? "abandon" : "cut");
-                    if (log.back() == "abandon") {
+                case 5: {
+                    const uint8_t which = in.Byte() % 3;
+                    if (which == 0) {
+                        log.push_back("abandon");
                         engine.Queue().AbandonSysEx();
                         model.Abandon();
+                    } else if (which == 1) {
+                        log.push_back("end capture");
+                        engine.Queue().EndCapture();
+                        model.EndCapture();
                     } else {
-                        engine.Queue().CutSysEx();
-                        model.Cut();
+                        const Dump dump = MakeDump(in);
+                        log.push_back("dump of " + std::to_string(dump.pieces.size()) + " pieces");
+                        for (size_t i = 0; i < dump.pieces.size(); ++i) {
+                            const std::vector<uint8_t>& piece = dump.pieces[i];
+                            engine.Queue().CaptureSysExChunk(
+                                piece.data(), static_cast<uint32_t>(piece.size()), time);
+                            model.Chunk(piece, time);
+                            if (dump.clockAfter[i]) {
+                                engine.Queue().CaptureShortMessage(0xF8, 0, 0, ++time);
+                                model.Short(0xF8, 0, 0, time);
+                            }
+                            ++time;
+                        }
                     }
                     break;
+                }
                 case 6:
                     log.push_back("flush");
                     engine.FlushInput();

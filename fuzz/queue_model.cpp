@@ -4,7 +4,6 @@
 
 namespace {
 
-constexpr size_t kMostHeld = 64;
 constexpr uint32_t kTimeBytes = 4;
 constexpr uint32_t kRoomAsked = 7;  // the longest short message with its time
 
@@ -42,10 +41,6 @@ size_t ShortLength(uint8_t status) {
     }
 }
 
-bool EndsSysExData(uint8_t byte) {
-    return byte >= 0x80 && byte <= 0xF7;
-}
-
 std::string Pair(const char* key, int32_t value) {
     return std::string(", #") + key + ": " + std::to_string(value);
 }
@@ -58,7 +53,6 @@ void QueueModel::Allocate(uint32_t requestedSize) {
     published_.clear();
     assembling_ = false;
     assembled_.clear();
-    held_.clear();
     overflowed_ = false;
 }
 
@@ -94,123 +88,74 @@ void QueueModel::Publish(std::vector<uint8_t> bytes, uint32_t time) {
     published_.push_back(Record{std::move(bytes), time});
 }
 
+// A message ends a system-exclusive one unless it is real-time (0xF8 and
+// above); real-time messages are stored at once, whatever is being assembled.
 void QueueModel::Short(uint8_t status, uint8_t data1, uint8_t data2, uint32_t time) {
-    const size_t length = ShortLength(status);
-    std::vector<uint8_t> message{status, data1, data2};
-    message.resize(length == 0 ? 1 : length);
-    if (assembling_) {
-        if (status >= 0x80 && status < 0xF8) {
-            GiveUp();
-        } else {
-            if (length == 0 || !Passes(message)) {
-                return;
-            }
-            if (held_.size() == kMostHeld) {
-                overflowed_ = true;
-                return;
-            }
-            held_.push_back(Held{message, time, flushes_});
-            return;
-        }
+    if (assembling_ && status >= 0x80 && status < 0xF8) {
+        GiveUp();
     }
     if (FreeAtWrite() < kRoomAsked) {
         overflowed_ = true;
         return;
     }
+    const size_t length = ShortLength(status);
+    std::vector<uint8_t> message{status, data1, data2};
+    message.resize(length == 0 ? 1 : length);
     if (length == 0 || !Passes(message)) {
         return;
     }
     Publish(message, time);
 }
 
-void QueueModel::Append(const std::vector<uint8_t>& part, bool ends) {
-    const uint64_t free = FreeAtWrite() - assembled_.size();
-    if (free < part.size() + kTimeBytes) {
-        GiveUp();
-        return;
-    }
-    assembled_.insert(assembled_.end(), part.begin(), part.end());
-    if (ends) {
-        assembling_ = false;
-        Publish(assembled_, assembledTime_);
-        ReleaseHeld();
+// One byte at a time, as it would come off the wire; the piece it came in
+// only gives the time.
+void QueueModel::Chunk(const std::vector<uint8_t>& bytes, uint32_t time) {
+    for (const uint8_t byte : bytes) {
+        if (byte >= 0xF8) {
+            Short(byte, 0, 0, time);
+        } else if (assembling_ && byte < 0x80) {
+            Take(byte);
+        } else if (assembling_ && byte == 0xF7) {
+            if (Take(byte)) {
+                End();
+            }
+        } else {
+            if (assembling_) {
+                GiveUp();  // any other status byte cuts the message short
+            }
+            if (byte == 0xF0 && (typeMask_[0] & 0x80) != 0) {
+                assembling_ = true;
+                assembled_.assign(1, byte);
+                assembledTime_ = time;
+            }
+        }
     }
 }
 
-void QueueModel::Begin(const std::vector<uint8_t>& part, bool ends, uint32_t time) {
-    if (FreeAtWrite() < part.size() + kTimeBytes) {
+// The ring holds at most size - 1 bytes: a message whose record (bytes and
+// time) can never fit is lost as soon as it grows past that.
+bool QueueModel::Take(uint8_t byte) {
+    assembled_.push_back(byte);
+    if (assembled_.size() + kTimeBytes > size_ - 1) {
+        GiveUp();
+        return false;
+    }
+    return true;
+}
+
+// Room is needed only now, at the end.
+void QueueModel::End() {
+    assembling_ = false;
+    if (FreeAtWrite() < assembled_.size() + kTimeBytes) {
         overflowed_ = true;
         return;
     }
-    if ((typeMask_[0] & 0x80) == 0) {
-        return;
-    }
-    assembled_ = part;
-    assembledTime_ = time;
-    if (ends) {
-        Publish(assembled_, time);
-    } else {
-        assembling_ = true;
-    }
-}
-
-void QueueModel::Chunk(const std::vector<uint8_t>& bytes, uint32_t time) {
-    size_t i = 0;
-    if (assembling_) {
-        size_t end = 0;
-        while (end < bytes.size() && !EndsSysExData(bytes[end])) {
-            ++end;
-        }
-        if (end == bytes.size()) {
-            Append(bytes, false);
-            return;
-        }
-        if (bytes[end] == 0xF7) {
-            Append({bytes.begin(), bytes.begin() + static_cast<long>(end) + 1}, true);
-            i = end + 1;
-        } else {
-            GiveUp();
-            i = end;
-        }
-    }
-    while (i < bytes.size()) {
-        if (bytes[i] != 0xF0) {
-            ++i;
-            continue;
-        }
-        size_t end = i + 1;
-        while (end < bytes.size() && !EndsSysExData(bytes[end])) {
-            ++end;
-        }
-        const bool ends = end < bytes.size() && bytes[end] == 0xF7;
-        const size_t stop = ends ? end + 1 : end;
-        Begin({bytes.begin() + static_cast<long>(i), bytes.begin() + static_cast<long>(stop)}, ends,
-              time);
-        if (!ends && end < bytes.size()) {
-            Cut();
-        }
-        i = stop;
-    }
+    Publish(assembled_, assembledTime_);
 }
 
 void QueueModel::GiveUp() {
     assembling_ = false;
     overflowed_ = true;
-    ReleaseHeld();
-}
-
-void QueueModel::ReleaseHeld() {
-    for (const Held& held : held_) {
-        if (held.flushes != flushes_) {
-            continue;
-        }
-        if (FreeAtWrite() < kRoomAsked) {
-            overflowed_ = true;
-            continue;
-        }
-        Publish(held.bytes, held.time);
-    }
-    held_.clear();
 }
 
 void QueueModel::Abandon() {
@@ -221,7 +166,7 @@ void QueueModel::Abandon() {
     }
 }
 
-void QueueModel::Cut() {
+void QueueModel::EndCapture() {
     if (assembling_) {
         GiveUp();
     }
@@ -231,7 +176,6 @@ void QueueModel::Flush() {
     published_.clear();
     used_ = 0;
     overflowed_ = false;
-    ++flushes_;
 }
 
 bool QueueModel::Overflowed() {

@@ -19,7 +19,7 @@ public:
     void Short(uint8_t status, uint8_t data1, uint8_t data2, uint32_t time);
     void Chunk(const std::vector<uint8_t>& bytes, uint32_t time);  // start and continuation alike
     void Abandon();
-    void Cut();
+    void EndCapture();
 
     // ---- reader
     void Flush();
@@ -29,11 +29,6 @@ public:
     std::string Next();
 
 private:
-    struct Held {
-        std::vector<uint8_t> bytes;
-        uint32_t time;
-        uint32_t flushes;
-    };
     struct Record {
         std::vector<uint8_t> bytes;  // without the time
         uint32_t time;
@@ -42,10 +37,9 @@ private:
     uint32_t FreeAtWrite() const { return size_ - 1 - used_; }
     bool Passes(std::vector<uint8_t>& message) const;  // may turn a note-on into a note-off
     void Publish(std::vector<uint8_t> bytes, uint32_t time);
-    void Append(const std::vector<uint8_t>& part, bool ends);
-    void Begin(const std::vector<uint8_t>& part, bool ends, uint32_t time);
+    bool Take(uint8_t byte);  // false when that gave the message up
+    void End();
     void GiveUp();
-    void ReleaseHeld();
 
     uint32_t size_ = 1024;
     uint32_t used_ = 0;  // bytes of published records, times included
@@ -53,8 +47,6 @@ private:
     bool assembling_ = false;
     std::vector<uint8_t> assembled_;
     uint32_t assembledTime_ = 0;
-    std::vector<Held> held_;
-    uint32_t flushes_ = 0;
     bool overflowed_ = false;
     uint8_t typeMask_[16] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
                              0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};

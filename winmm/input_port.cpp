@@ -202,19 +202,13 @@ void InputPort::OnBuffer(InputDevice& device, HMIDIIN handle, MIDIHDR* header, b
         if (count > kInputBufferSize) {
             count = kInputBufferSize;
         }
+        // Any piece, full, short or empty, is only the next piece: its bytes
+        // alone say where a message ends.
         if (!error && count > 0) {
-            if (slot.data[0] == 0xF0) {
-                queue.CaptureSysExStart(slot.data, count, timeGetTime());
-            } else {
-                queue.CaptureSysExContinue(slot.data, count, timeGetTime());
-            }
+            queue.CaptureSysExChunk(slot.data, count, timeGetTime());
         }
-        if (!error && count < kInputBufferSize) {
-            // A driver hands a buffer back unfilled only when the message
-            // ended, so one that is still being assembled was cut short.
-            queue.CutSysEx();
-        }
-    } else {
+    } else if (error || slot.header.dwBytesRecorded > 0) {
+        // An empty piece dropped loses nothing.
         sysExChunkDropped.store(true, std::memory_order_release);
     }
     if (!closing.load(std::memory_order_acquire)) {

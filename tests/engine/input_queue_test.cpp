@@ -1,5 +1,5 @@
 // The input queue's writer: storage, record formats, space rules, wrap-around,
-// system-exclusive assembly and the messages held back behind it.
+// system-exclusive assembly from pieces, and real-time messages inside it.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -258,9 +258,10 @@ TEST_F(InputQueueTest, LostSysExIsFlagged) {
     EXPECT_FALSE(engine->InputOverflowed());
 }
 
-TEST_F(InputQueueTest, ShortMessagesHeldBackBehindSysEx) {
-    // Real-time messages may come inside a system-exclusive message: they
-    // wait for it, in arrival order, filtered as they arrive.
+TEST_F(InputQueueTest, RealTimeNeverWaitsForSysEx) {
+    // Real-time messages that come while a system-exclusive message is being
+    // assembled are readable at once, in arrival order, filtered as they
+    // arrive, each with its own time; the message follows at its 0xF7.
     Start({0xF0, 0x01}, 10);
     queue().CaptureShortMessage(0xF8, 0, 0, 11);
     engine->SetSystemFilter(Sym("clock"));
@@ -269,12 +270,12 @@ TEST_F(InputQueueTest, ShortMessagesHeldBackBehindSysEx) {
     queue().CaptureShortMessage(0x05, 0, 0, 14);  // no status byte: nothing at all
     queue().CaptureShortMessage(0xF8, 0, 0, 15);
     engine->SetSystemFilter(Sym("all"));
-    EXPECT_FALSE(engine->MessagesPending());
+    EXPECT_EQ(Drain(queue()), (Records{"F8 @11", "F8 @15"}));
     Continue({0x02, 0xF7});
-    EXPECT_EQ(Drain(queue()), (Records{"F0 01 02 F7 @10", "F8 @11", "F8 @15"}));
+    EXPECT_EQ(Drain(queue()), Records{"F0 01 02 F7 @10"});
     EXPECT_FALSE(engine->InputOverflowed());
 
-    // The held-back ones are published when the message is lost too.
+    // Whatever ends the message, what came during it was already there.
     using Lose = void (*)(InputQueue&);
     const Lose losses[] = {
         [](InputQueue& q) { q.AbandonSysEx(); },
@@ -283,11 +284,10 @@ TEST_F(InputQueueTest, ShortMessagesHeldBackBehindSysEx) {
             const std::vector<uint8_t> start = {0xF0, 0x05, 0xF7};
             q.CaptureSysExStart(start.data(), 3, 30);
         },
-        [](InputQueue& q) {  // does not fit
+        [](InputQueue& q) {  // longer than the ring can hold
             const std::vector<uint8_t> rest(1020, 0x01);
             q.CaptureSysExContinue(rest.data(), 1020, 30);
         },
-        [](InputQueue& q) { q.CutSysEx(); },
         [](InputQueue& q) { q.CaptureShortMessage(0x90, 60, 100, 30); },
     };
     for (Lose lose : losses) {
@@ -301,26 +301,107 @@ TEST_F(InputQueueTest, ShortMessagesHeldBackBehindSysEx) {
         EXPECT_EQ(records.front(), "FA @21");
     }
 
-    // 64 are held; the 65th is lost and flagged.
-    engine->OpenInput(0, 4096);
+    // No limit but the ring's room: 1,000 clocks during one message, all kept.
+    engine->OpenInput(0, 8192);
     Start({0xF0, 0x01}, 1);
-    for (uint32_t i = 0; i < InputQueue::kHeldBackCapacity + 1; ++i) {
+    for (uint32_t i = 0; i < 1000; ++i) {
         queue().CaptureShortMessage(0xF8, 0, 0, 100 + i);
+        if (i % 500 == 499) {
+            EXPECT_EQ(Drain(queue()).size(), 500u) << i;
+        }
     }
     Continue({0xF7});
-    EXPECT_TRUE(engine->InputOverflowed());
-    const Records records = Drain(queue());
-    ASSERT_EQ(records.size(), 1 + InputQueue::kHeldBackCapacity);
-    EXPECT_EQ(records.back(), "F8 @163");
+    EXPECT_FALSE(engine->InputOverflowed());
+    EXPECT_EQ(Drain(queue()), Records{"F0 01 F7 @1"});
 
-    // Held back into a ring with no room left: lost and flagged, nothing overwritten.
-    engine->OpenInput(0, 1024);
-    std::vector<uint8_t> message = SysEx(1015);
-    Start({message.begin(), message.begin() + 1000}, 1);
-    queue().CaptureShortMessage(0xF8, 0, 0, 2);
-    Continue({message.begin() + 1000, message.end()});  // leaves 4 bytes free
-    EXPECT_TRUE(engine->InputOverflowed());
-    EXPECT_EQ(Drain(queue()).size(), 1u);
+    // The message needs room only when it ends: a reader that keeps up
+    // makes room for it meanwhile; one that does not loses it, flagged,
+    // and nothing published is overwritten.
+    for (const bool reading : {true, false}) {
+        engine->OpenInput(0, 1024);
+        for (int i = 0; i < 150; ++i) {
+            queue().CaptureShortMessage(0xF8, 0, 0, 1);  // 750 bytes
+        }
+        const std::vector<uint8_t> message = SysEx(900);
+        Start({message.begin(), message.begin() + 450}, 2);
+        if (reading) {
+            EXPECT_EQ(Drain(queue()).size(), 150u);
+        }
+        Continue({message.begin() + 450, message.end()});
+        EXPECT_EQ(engine->InputOverflowed(), !reading) << reading;
+        const Records records = Drain(queue());
+        EXPECT_EQ(records.size(), reading ? 1u : 150u) << reading;
+    }
+}
+
+TEST_F(InputQueueTest, RealTimeBytesInsideBuffersAreTheirOwnMessages) {
+    // A driver that passes real-time bytes inside the sysex buffer: they leave
+    // the message's data (which stays 0-127) and arrive first, with the
+    // time of the buffer they came in.
+    Start({0xF0, 0x01, 0xF8, 0x02}, 1);
+    Continue({0xFE, 0x03, 0xFA, 0xF9, 0xFD, 0x04, 0xF7}, 2);
+    EXPECT_EQ(Drain(queue()), (Records{"F8 @1", "FE @2", "FA @2", "F0 01 02 03 04 F7 @1"}));
+    EXPECT_FALSE(engine->InputOverflowed());
+
+    // Outside a message too; they are filtered as any real-time message.
+    engine->SetSystemFilter(Sym("clock"));
+    Continue({0x55, 0xF8, 0xFE, 0xF7, 0xF8}, 3);
+    EXPECT_EQ(Drain(queue()), (Records{"F8 @3", "F8 @3"}));
+    EXPECT_FALSE(engine->InputOverflowed());
+}
+
+TEST_F(InputQueueTest, SysExInPiecesOfAnySize) {
+    // Only the bytes tell where a message ends: pieces short of a full
+    // buffer, empty ones anywhere, and the end of one message with the
+    // start of the next in one piece all give the messages exactly.
+    std::vector<uint8_t> dump = SysEx(4096);
+    for (size_t i = 1; i + 1 < dump.size(); ++i) {
+        dump[i] = static_cast<uint8_t>(i * 7 % 128);
+    }
+    const std::vector<uint8_t> identity = {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7};
+    std::vector<uint8_t> stream = dump;
+    stream.insert(stream.end(), identity.begin(), identity.end());
+    stream.insert(stream.end(), dump.begin(), dump.end());
+
+    for (uint32_t piece : {1u, 3u, 6u, 256u, 511u, 512u}) {
+        for (const uint32_t emptyEvery : {0u, 1u, 5u}) {
+            engine->OpenInput(0, 16384);
+            uint32_t pieces = 0;
+            for (size_t at = 0; at < stream.size(); at += piece) {
+                if (emptyEvery != 0 && pieces++ % emptyEvery == 0) {
+                    Continue({}, 9);
+                }
+                const size_t end = std::min(stream.size(), at + piece);
+                queue().CaptureSysExChunk(stream.data() + at, static_cast<uint32_t>(end - at),
+                                          static_cast<uint32_t>(at));
+            }
+            const Records records = Drain(queue());
+            ASSERT_EQ(records.size(), 3u) << piece << " " << emptyEvery;
+            EXPECT_EQ(records[1].substr(0, 17), "F0 7E 7F 06 01 F7") << piece;
+            RawRecord record;
+            EXPECT_FALSE(queue().Peek(record));
+            EXPECT_FALSE(engine->InputOverflowed()) << piece << " " << emptyEvery;
+        }
+    }
+    // Each message's bytes exact, with the time of the piece its 0xF0 came in.
+    engine->OpenInput(0, 16384);
+    for (size_t at = 0; at < stream.size(); at += 6) {
+        queue().CaptureSysExChunk(stream.data() + at,
+                                  static_cast<uint32_t>(std::min<size_t>(6, stream.size() - at)),
+                                  static_cast<uint32_t>(at / 6));
+    }
+    RawRecord record;
+    for (const uint32_t start : {0u, 4096u, 4102u}) {
+        ASSERT_TRUE(queue().Peek(record));
+        const std::vector<uint8_t>& expected = start == 4096 ? identity : dump;
+        ASSERT_EQ(record.sysExCount, expected.size() - 3) << start;
+        std::vector<uint8_t> data(record.sysExCount);
+        queue().CopySysEx(record, 0, data.data(), record.sysExCount);
+        EXPECT_EQ(data, std::vector<uint8_t>(expected.begin() + 2, expected.end() - 1)) << start;
+        EXPECT_EQ(record.data1, expected[1]);
+        EXPECT_EQ(record.timestamp, start / 6) << start;
+        queue().Consume(record);
+    }
 }
 
 TEST_F(InputQueueTest, EndMarkInsideAChunk) {
@@ -361,7 +442,7 @@ TEST_F(InputQueueTest, StatusBytesEndASysEx) {
     const Case cases[] = {
         {"real time inside",
          {{0xF0, 0x01, 0xF8}, {0xFE, 0x02, 0xF7}},
-         {"F0 01 F8 FE 02 F7 @1"},
+         {"F8 @1", "FE @2", "F0 01 02 F7 @1"},
          false},
         {"note in a continuation",
          {{0xF0, 0x01}, {0x02, 0x90, 0x3C, 0xF0, 0x05, 0xF7}},
@@ -393,27 +474,23 @@ TEST_F(InputQueueTest, StatusBytesEndASysEx) {
         EXPECT_EQ(engine->InputOverflowed(), c.lost) << c.name;
     }
 
-    // The driver ended the transmission: a message being assembled is lost;
-    // with none, or one the filter kept out, nothing is flagged.
+    // A message the filter kept out is no loss, whatever ends it.
     engine->OpenInput(0, 1024);
-    queue().CutSysEx();
-    EXPECT_FALSE(engine->InputOverflowed());
     engine->SetSystemFilter(Sym("clock"));
     Start({0xF0, 0x01}, 1);
-    queue().CutSysEx();
     queue().CaptureShortMessage(0x90, 60, 100, 2);
     EXPECT_FALSE(engine->InputOverflowed());
     EXPECT_EQ(Drain(queue()), Records{"90 3C 64 @2"});
 }
 
-TEST_F(InputQueueTest, FlushDiscardsWhatWasHeldBack) {
+TEST_F(InputQueueTest, FlushLeavesTheMessageBeingAssembled) {
     Start({0xF0, 0x01}, 1);
     queue().CaptureShortMessage(0xF8, 0, 0, 2);
     engine->FlushInput();
     queue().CaptureShortMessage(0xFA, 0, 0, 3);
     Continue({0x02, 0xF7}, 4);
     // The message being assembled survives the flush; the clock before it does not.
-    EXPECT_EQ(Drain(queue()), (Records{"F0 01 02 F7 @1", "FA @3"}));
+    EXPECT_EQ(Drain(queue()), (Records{"FA @3", "F0 01 02 F7 @1"}));
     EXPECT_FALSE(engine->InputOverflowed());
 }
 

@@ -14,9 +14,9 @@ namespace {
 
 constexpr uint32_t kRingSize = 4096;
 // Records the writer can be ahead of the reader: a full ring of the shortest
-// records plus the held-back ones. A flag cleared at most this many records
-// before a gap may have been set for it.
-constexpr uint32_t kFlagReach = kRingSize / 5 + InputQueue::kHeldBackCapacity + 1;
+// records. A flag cleared at most this many records before a gap may have
+// been set for it.
+constexpr uint32_t kFlagReach = kRingSize / 5 + 1;
 
 // Keeps the writer at most this many messages ahead of the reader, except in
 // bursts that are sure to overflow the ring.
@@ -45,20 +45,24 @@ void WriteStream(InputQueue& queue, uint32_t last, const std::atomic<uint32_t>& 
             sysex.assign(length, 0);
             sysex.front() = 0xF0;
             sysex.back() = 0xF7;
-            for (uint32_t i = 1; i + 1 < length; ++i) {
-                sysex[i] = static_cast<uint8_t>((seq + i) & 0x7F);
+            // A clock between chunks is readable before the message, which
+            // is published at its end: the clocks take the numbers before it.
+            const uint32_t clocks = (length - 1) / 512;
+            const uint32_t first = seq + clocks;
+            for (uint32_t i = 0; i + 1 < length; ++i) {
+                sysex[i + 1] = static_cast<uint8_t>((first + 1 + i) & 0x7F);
             }
-            const uint32_t first = seq;
+            sysex.back() = 0xF7;
             for (uint32_t at = 0; at < length; at += 512) {
                 const uint32_t count = std::min<uint32_t>(512, length - at);
                 if (at == 0) {
                     queue.CaptureSysExStart(sysex.data(), count, first);
                 } else {
-                    // A short message between chunks: held back behind the sysex.
-                    queue.CaptureShortMessage(0xF8, 0, 0, ++seq);
+                    queue.CaptureShortMessage(0xF8, 0, 0, seq++);
                     queue.CaptureSysExContinue(sysex.data() + at, count, seq);
                 }
             }
+            seq = first;
             continue;
         }
         switch (seq % 3) {

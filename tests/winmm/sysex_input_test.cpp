@@ -1,5 +1,5 @@
-// System-exclusive input as drivers really hand it over: buffers handed back
-// unfilled when a message was cut off, and chunks that each carry their time.
+// System-exclusive input as drivers really hand it over: messages cut off,
+// and chunks that each carry their time.
 #include "tests/winmm/device_fixture.h"
 
 namespace {
@@ -16,7 +16,7 @@ protected:
 };
 
 TEST_F(SysExInputTest, ACutOffMessageNoLongerHoldsUpLaterInput) {
-    // The driver hands the buffer back with three bytes and no 0xF7.
+    // Three bytes and no 0xF7, then notes: the first note cuts the message off.
     simwinmm::InjectChunk(loop.input, {0xF0, 0x43, 0x10});
     for (uint32_t i = 0; i < 100; ++i) {
         simwinmm::InjectShort(loop.input, 0x640090u | (i % 128) << 8);
@@ -28,11 +28,14 @@ TEST_F(SysExInputTest, ACutOffMessageNoLongerHoldsUpLaterInput) {
     host.Release(pending);
     EXPECT_TRUE(engine->InputOverflowed());
 
-    // A full buffer is no cut: the message goes on in the next one.
+    // A clock is no cut: it is read at once, and the message goes on in the
+    // next buffer.
     std::vector<uint8_t> first(512, 0x11);
     first[0] = 0xF0;
     simwinmm::InjectChunk(loop.input, first);
     simwinmm::InjectShort(loop.input, 0xF8);
+    ASSERT_TRUE(simwinmm::WaitIdle(loop.input));
+    EXPECT_EQ(NextMessage().rfind("[#type: #clock", 0), 0u);
     simwinmm::InjectChunk(loop.input, {0x12, 0xF7});
     ASSERT_TRUE(simwinmm::WaitIdle(loop.input));
     ScriptValue message = host.NewPropList();
@@ -41,7 +44,6 @@ TEST_F(SysExInputTest, ACutOffMessageNoLongerHoldsUpLaterInput) {
     EXPECT_EQ(host.Count(data), 511);
     host.Release(data);
     host.Release(message);
-    EXPECT_EQ(NextMessage().rfind("[#type: #clock", 0), 0u);
     EXPECT_FALSE(engine->InputOverflowed());
 }
 
