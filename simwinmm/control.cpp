@@ -108,6 +108,22 @@ PortPair AddLoopbackPort(const std::string& name) {
     return pair;
 }
 
+void SetInputStack(uint32_t input, const standin::StackBehaviour& stack) {
+    Driver& d = TheDriver();
+    Lock lock(d.mu);
+    if (InPort* port = Input(d, input)) {
+        port->stack = stack;
+    }
+}
+
+void SetOutputStack(uint32_t output, const standin::StackBehaviour& stack) {
+    Driver& d = TheDriver();
+    Lock lock(d.mu);
+    if (OutPort* port = Output(d, output)) {
+        port->stack = stack;
+    }
+}
+
 void FailInputCaps(uint32_t input, bool fail) {
     Driver& d = TheDriver();
     Lock lock(d.mu);
@@ -292,6 +308,10 @@ void InjectSysEx(uint32_t input, const std::vector<uint8_t>& bytes) {
 
 void InjectChunk(uint32_t input, const std::vector<uint8_t>& bytes) {
     Inject(input, InKind::Chunk, 0, bytes);
+}
+
+void InjectWire(uint32_t input, const std::vector<uint8_t>& bytes) {
+    Inject(input, InKind::Stream, 0, bytes);
 }
 
 void InjectLongError(uint32_t input, const std::vector<uint8_t>& bytes) {

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "standin/stack_behaviour.h"
+
 namespace simwinmm {
 
 // Closes every device that is still open, removes every port and clears
@@ -28,6 +30,12 @@ struct PortPair {
     uint32_t output;
 };
 PortPair AddLoopbackPort(const std::string& name);
+
+// How the device of that port behaves where real stacks part from the
+// documented behaviour (standin/stack_behaviour.h): the input fields for an
+// input, the output fields for an output. Takes effect from the next message.
+void SetInputStack(uint32_t input, const standin::StackBehaviour& stack);
+void SetOutputStack(uint32_t output, const standin::StackBehaviour& stack);
 
 // The capabilities query of that device answers MMSYSERR_ERROR while set.
 void FailInputCaps(uint32_t input, bool fail);
@@ -83,6 +91,11 @@ void InjectShort(uint32_t input, uint32_t packed);
 void InjectSysEx(uint32_t input, const std::vector<uint8_t>& bytes);
 // Exactly one buffer's worth (at most its length), returned with MIM_LONGDATA.
 void InjectChunk(uint32_t input, const std::vector<uint8_t>& bytes);
+// Bytes as they come off the cable, parsed as the device parses looped-back
+// output: short messages, sysex in the queued buffers (as the port's stack
+// behaviour hands them back), real-time bytes anywhere. No running status; a
+// message left unfinished stays so until later bytes end it.
+void InjectWire(uint32_t input, const std::vector<uint8_t>& bytes);
 // One buffer returned with MIM_LONGERROR carrying these bytes.
 void InjectLongError(uint32_t input, const std::vector<uint8_t>& bytes);
 // Waits until the driver thread has delivered everything injected or looped

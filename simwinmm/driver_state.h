@@ -20,6 +20,7 @@
 #include "hostsim/fault_plan.h"
 #include "simwinmm/control.h"
 #include "simwinmm/winmm_api.h"
+#include "standin/stack_behaviour.h"
 
 namespace simwinmm {
 
@@ -101,6 +102,8 @@ struct InDevice {
 
     // Byte-stream parser for looped-back output; driver thread only.
     bool inSysEx = false;
+    uint32_t sysExSinceClock = 0;  // bytes of the message since the last clock merged in
+    uint32_t filledReturned = 0;   // buffers handed back with bytes, for emptyEvery
     uint8_t status = 0;
     uint8_t need = 0;
     uint8_t have = 0;
@@ -136,6 +139,7 @@ struct OutDevice {
 struct InPort {
     std::string name;
     bool failCaps = false;
+    standin::StackBehaviour stack;
     OutPort* loop = nullptr;
     std::shared_ptr<InDevice> device;  // null while closed
 };
@@ -143,6 +147,7 @@ struct InPort {
 struct OutPort {
     std::string name;
     bool failCaps = false;
+    standin::StackBehaviour stack;
     bool hold = false;
     bool loseOnReset = false;  // a reset forgets held messages, never reports them done
     // Long-message bytes the device may still send before it stalls.

@@ -44,24 +44,47 @@ void FlushPartial(Driver& d, Lock& lock, InDevice& dev) {
     }
 }
 
-// Sysex bytes into the queued buffers, in order; a buffer goes back when it
-// is full or takes 0xF7. With no buffer queued the bytes are lost.
-void SysExBytes(Driver& d, InDevice& dev, const uint8_t* bytes, uint32_t count) {
+// Hands back a buffer that holds bytes, and after every n-th such buffer the
+// next one empty, as some stacks do. Lock held.
+void GiveBackFilled(Driver& d, Lock& lock, InDevice& dev, const standin::StackBehaviour& stack,
+                    MIDIHDR* header) {
+    GiveBack(d, lock, dev, header, MIM_LONGDATA);
+    if (stack.emptyEvery != 0 && ++dev.filledReturned % stack.emptyEvery == 0 &&
+        !dev.buffers.empty()) {
+        MIDIHDR* empty = dev.buffers.front();
+        dev.buffers.pop_front();
+        GiveBack(d, lock, dev, empty, MIM_LONGDATA);
+    }
+}
+
+// Sysex bytes into the queued buffers, in order. A buffer goes back when it
+// is full, when it holds the stack's piece size, or when it takes 0xF7
+// (unless the stack packs messages). With no buffer queued the bytes are lost.
+void SysExBytes(Driver& d, InDevice& dev, const standin::StackBehaviour& stack,
+                const uint8_t* bytes, uint32_t count) {
     Lock lock(d.mu);
     while (count > 0 && !dev.buffers.empty()) {
         MIDIHDR* header = dev.buffers.front();
-        uint32_t take = std::min<uint32_t>(header->dwBufferLength - header->dwBytesRecorded, count);
-        const void* end = std::memchr(bytes, 0xF7, take);
-        if (end != nullptr) {
-            take = static_cast<uint32_t>(static_cast<const uint8_t*>(end) - bytes) + 1;
+        uint32_t limit = header->dwBufferLength;
+        if (stack.pieceBytes != 0 && stack.pieceBytes < limit) {
+            limit = stack.pieceBytes;
         }
-        std::memcpy(header->lpData + header->dwBytesRecorded, bytes, take);
-        header->dwBytesRecorded += take;
-        bytes += take;
-        count -= take;
-        if (end != nullptr || header->dwBytesRecorded == header->dwBufferLength) {
+        uint32_t take = 0;
+        const void* end = nullptr;
+        if (header->dwBytesRecorded < limit) {
+            take = std::min<uint32_t>(limit - header->dwBytesRecorded, count);
+            end = stack.packMessages != 0 ? nullptr : std::memchr(bytes, 0xF7, take);
+            if (end != nullptr) {
+                take = static_cast<uint32_t>(static_cast<const uint8_t*>(end) - bytes) + 1;
+            }
+            std::memcpy(header->lpData + header->dwBytesRecorded, bytes, take);
+            header->dwBytesRecorded += take;
+            bytes += take;
+            count -= take;
+        }
+        if (end != nullptr || header->dwBytesRecorded >= limit) {
             dev.buffers.pop_front();
-            GiveBack(d, lock, dev, header, MIM_LONGDATA);
+            GiveBackFilled(d, lock, dev, stack, header);
         }
     }
 }
@@ -87,6 +110,7 @@ struct Delivery {
     Trace trace;
     const std::string& name;
     DWORD startTime;
+    standin::StackBehaviour stack;
 
     void Short(DWORD packed) {
         if (trace.fn != nullptr) {
@@ -96,6 +120,35 @@ struct Delivery {
             trace(name, false, bytes, ShortLength(bytes[0]));
         }
         Notify(dev, MIM_DATA, packed, SinceStart(dev, startTime));
+    }
+
+    void SysEx(const uint8_t* bytes, uint32_t count) { SysExBytes(d, dev, stack, bytes, count); }
+
+    // Real-time bytes may come anywhere, even inside sysex; some stacks put
+    // them in its buffer.
+    void RealTime(uint8_t byte) {
+        if (dev.inSysEx && stack.realTimeInSysEx != 0) {
+            SysEx(&byte, 1);
+        } else {
+            Short(byte);
+        }
+    }
+
+    // A message's bytes, with a clock merged in after every clockEvery of them.
+    void SysExRun(const uint8_t* bytes, uint32_t count) {
+        while (count > 0) {
+            uint32_t take = count;
+            if (stack.clockEvery != 0) {
+                take = std::min(count, stack.clockEvery - dev.sysExSinceClock);
+            }
+            SysEx(bytes, take);
+            bytes += take;
+            count -= take;
+            if (stack.clockEvery != 0 && (dev.sysExSinceClock += take) >= stack.clockEvery) {
+                dev.sysExSinceClock = 0;
+                RealTime(0xF8);
+            }
+        }
     }
 
     void EndSysEx() {
@@ -109,8 +162,8 @@ struct Delivery {
         uint32_t i = 0;
         while (i < count) {
             const uint8_t b = bytes[i];
-            if (b >= 0xF8) {  // real-time bytes may come anywhere, even inside sysex
-                Short(b);
+            if (b >= 0xF8) {
+                RealTime(b);
                 ++i;
                 continue;
             }
@@ -120,11 +173,12 @@ struct Delivery {
                     while (j < count && bytes[j] < 0x80) {
                         ++j;
                     }
-                    if (j < count && bytes[j] == 0xF7) {
+                    const bool ends = j < count && bytes[j] == 0xF7;
+                    if (ends) {
                         ++j;
-                        dev.inSysEx = false;
                     }
-                    SysExBytes(d, dev, bytes + i, j - i);
+                    SysExRun(bytes + i, j - i);
+                    dev.inSysEx = !ends;
                     i = j;
                     continue;
                 }
@@ -133,7 +187,8 @@ struct Delivery {
             ++i;
             if (b == 0xF0) {
                 dev.inSysEx = true;
-                SysExBytes(d, dev, &b, 1);
+                dev.sysExSinceClock = 0;
+                SysEx(&b, 1);
             } else if (b >= 0x80) {
                 dev.status = b;
                 dev.need = static_cast<uint8_t>(ShortLength(b) - 1);
@@ -173,7 +228,7 @@ struct Delivery {
                 Stream(bytes, event.length);
                 break;
             case InKind::SysEx:
-                SysExBytes(d, dev, bytes, event.length);
+                SysEx(bytes, event.length);
                 break;
             case InKind::Chunk:
                 OneBuffer(d, dev, bytes, event.length, MIM_LONGDATA);
@@ -224,7 +279,7 @@ void InputWorker(std::shared_ptr<InDevice> dev) {
             events.swap(dev->events);
             blob.swap(dev->blob);
             dev->busy = true;
-            Delivery delivery{d, *dev, d.trace, dev->port->name, dev->startTime};
+            Delivery delivery{d, *dev, d.trace, dev->port->name, dev->startTime, dev->port->stack};
             lock.unlock();
             for (const InEvent& event : events) {
                 if (!dev->started.load(std::memory_order_relaxed)) {
@@ -233,6 +288,12 @@ void InputWorker(std::shared_ptr<InDevice> dev) {
                 delivery.Event(event, blob.data());
             }
             lock.lock();
+            // A stack that packs messages hands a partly filled buffer back
+            // once nothing more is coming for now; the others keep it.
+            if (delivery.stack.packMessages != 0 && dev->events.empty() &&
+                dev->started.load(std::memory_order_relaxed)) {
+                FlushPartial(d, lock, *dev);
+            }
             dev->busy = false;
             d.NotifyWaiters();
         } else if (dev->resetDone < dev->resetAsked || dev->stopDone < dev->stopAsked) {

@@ -93,6 +93,26 @@ void SendNext(Driver& d, Lock& lock, OutDevice& dev) {
     d.NotifyWaiters();
 }
 
+// A stack that sends a block and reports it done on the caller's thread,
+// before midiOutLongMsg returns. Nothing is queued ahead of it. Lock held on
+// entry and on return.
+void SendInline(Driver& d, Lock& lock, OutDevice& dev, MIDIHDR* header) {
+    OutPort& port = *dev.port;
+    const auto* data = reinterpret_cast<const uint8_t*>(header->lpData);
+    const std::vector<uint8_t> bytes(data, data + header->dwBufferLength);
+    const Trace trace = d.trace;
+    if (trace.fn != nullptr) {
+        lock.unlock();
+        trace(port.name, true, bytes.data(), bytes.size());
+        lock.lock();
+    }
+    if (!dev.removed) {  // a pull meanwhile took the wire away
+        SendFromOutput(port, bytes.data(), static_cast<uint32_t>(bytes.size()), true);
+    }
+    Complete(lock, dev, {header});
+    d.NotifyWaiters();
+}
+
 // Completes the `count` oldest held messages. Lock held.
 void CompleteHeld(Driver& d, Lock& lock, OutDevice& dev, uint32_t count) {
     std::vector<MIDIHDR*> done;
@@ -266,10 +286,17 @@ MMRESULT WINAPI midiOutLongMsg(HMIDIOUT handle, LPMIDIHDR header, UINT headerSiz
     if (result != MMSYSERR_NOERROR) {
         return result;
     }
-    if (header->dwBufferLength > 0x10000) {
-        return MMSYSERR_INVALPARAM;  // winmm's 64 KiB limit per long message
+    const standin::StackBehaviour& stack = dev->port->stack;
+    if (header->dwBufferLength > 0x10000 ||
+        (stack.blockLimit != 0 && header->dwBufferLength > stack.blockLimit)) {
+        return MMSYSERR_INVALPARAM;  // winmm's 64 KiB limit, or the stack's own
     }
     header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
+    if (stack.doneInline != 0 && dev->unsent.empty() && !dev->port->hold &&
+        dev->port->stallBudget == UINT64_MAX) {
+        SendInline(d, lock, *dev, header);
+        return MMSYSERR_NOERROR;
+    }
     dev->unsent.push_back(OutItem{header, 0, 0});
     WakeWorker(dev->worker);
     return MMSYSERR_NOERROR;

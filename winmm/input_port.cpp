@@ -39,14 +39,20 @@ StatusCode InputPort::Open(UINT portIndex) {
         slot.header.lpData = reinterpret_cast<LPSTR>(slot.data);
         slot.header.dwBufferLength = kInputBufferSize;
         slot.header.dwFlags = 0;
-        ready = midiInPrepareHeader(device->handle, &slot.header, kHeaderSize) == MMSYSERR_NOERROR;
+        GoneWatch& gone = device->gone;
+        ready = gone.Watch([&] {
+            return midiInPrepareHeader(device->handle, &slot.header, kHeaderSize);
+        }) == MMSYSERR_NOERROR;
         if (ready) {
             ++device->preparedSlots;
-            ready = midiInAddBuffer(device->handle, &slot.header, kHeaderSize) == MMSYSERR_NOERROR;
+            ready = gone.Watch([&] {
+                return midiInAddBuffer(device->handle, &slot.header, kHeaderSize);
+            }) == MMSYSERR_NOERROR;
         }
     }
     // A device that will not start would never deliver anything.
-    if (!ready || midiInStart(device->handle) != MMSYSERR_NOERROR) {
+    if (!ready ||
+        device->gone.Watch([&] { return midiInStart(device->handle); }) != MMSYSERR_NOERROR) {
         closing.store(true, std::memory_order_release);
         bool refused = false;
         LetGo(device, ShutDown(*device, refused));
@@ -67,7 +73,10 @@ StatusCode InputPort::Close() {
 
 bool InputPort::ShutDown(InputDevice& device, bool& refused) {
     const Clock::time_point deadline = Clock::now() + kCloseDeadline;
-    if (midiInReset(device.handle) != MMSYSERR_NOERROR) {
+    // A device gone is only closed: each call on it may take seconds. The
+    // driver then tells by failing the reset, or the script by the code.
+    if (device.gone.Gone() ||
+        device.gone.Watch([&] { return midiInReset(device.handle); }) != MMSYSERR_NOERROR) {
         refused = true;
     }
     // The reset handed every buffer back; a callback may still be busy with one.
@@ -76,12 +85,14 @@ bool InputPort::ShutDown(InputDevice& device, bool& refused) {
     // later closing unprepares it.
     int32_t stillPrepared = 0;
     for (int32_t slot = 0; slot < device.preparedSlots; ++slot) {
-        if (Clock::now() >= deadline) {
+        if (Clock::now() >= deadline || device.gone.Gone()) {
             stillPrepared = device.preparedSlots;
             break;
         }
-        if (midiInUnprepareHeader(device.handle, &device.slots[slot].header, kHeaderSize) !=
-            MMSYSERR_NOERROR) {
+        if (device.gone.Watch([&] {
+                return midiInUnprepareHeader(device.handle, &device.slots[slot].header,
+                                             kHeaderSize);
+            }) != MMSYSERR_NOERROR) {
             stillPrepared = slot + 1;
         }
     }
@@ -211,7 +222,8 @@ void InputPort::OnBuffer(InputDevice& device, HMIDIIN handle, MIDIHDR* header, b
         // An empty piece dropped loses nothing.
         sysExChunkDropped.store(true, std::memory_order_release);
     }
-    if (!closing.load(std::memory_order_acquire)) {
-        midiInAddBuffer(handle, &slot.header, kHeaderSize);
+    // Given back while the port is open and the device is still there.
+    if (!closing.load(std::memory_order_acquire) && !device.gone.Gone()) {
+        device.gone.Saw(midiInAddBuffer(handle, &slot.header, kHeaderSize));
     }
 }

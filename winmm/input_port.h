@@ -12,6 +12,7 @@
 #include "engine/status.h"
 #include "winmm/api.h"
 #include "winmm/callback_wait.h"
+#include "winmm/device_gone.h"
 #include "winmm/kept_list.h"
 
 constexpr int kInputBufferCount = 64;
@@ -36,6 +37,7 @@ struct InputDevice {
     HMIDIIN handle = nullptr;
     InputBufferSlot* slots = nullptr;  // the 64 slots given to it
     int32_t preparedSlots = 0;         // slots 0 .. n - 1 are prepared on it
+    GoneWatch gone;                    // once gone, only closed
     InputDevice* next = nullptr;       // set aside, or kept for good
 };
 

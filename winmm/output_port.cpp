@@ -39,10 +39,13 @@ StatusCode OutputPort::Close() {
 bool OutputPort::ShutDown(OutputDevice& device) {
     const Clock::time_point deadline = Clock::now() + kCloseDeadline;
     ReapCompletedSysEx(device, deadline);
-    midiOutReset(device.handle);
-    if (device.pendingSysEx != nullptr) {
+    // A device gone is only closed: each call on it may take seconds.
+    if (!device.gone.Gone()) {
+        device.gone.Watch([&] { return midiOutReset(device.handle); });
+    }
+    if (device.pendingSysEx != nullptr && !device.gone.Gone()) {
         // A block was cut off mid-message: end it for the receiving device.
-        midiOutShortMsg(device.handle, kEndOfExclusive);
+        device.gone.Watch([&] { return midiOutShortMsg(device.handle, kEndOfExclusive); });
     }
     ReapCompletedSysEx(device, deadline);
     if (midiOutClose(device.handle) != MMSYSERR_NOERROR) {
@@ -91,20 +94,23 @@ void OutputPort::Release(OutputDevice* device) {
 StatusCode OutputPort::SendSysExRecords(SysExOutputRecord* blocks) {
     // Each block the driver takes joins pendingSysEx, newest first.
     bool anySent = false;
+    OutputDevice& device = *openDevice;
     while (blocks != nullptr) {
         SysExOutputRecord* record = blocks;
         blocks = record->next;
-        if (midiOutLongMsg(openDevice->handle, &record->header, kHeaderSize) != MMSYSERR_NOERROR) {
+        if (device.gone.Gone() || device.gone.Watch([&] {
+                return midiOutLongMsg(device.handle, &record->header, kHeaderSize);
+            }) != MMSYSERR_NOERROR) {
             record->next = blocks;
             DiscardSysExRecords(record);
-            if (anySent) {
+            if (anySent && !device.gone.Gone()) {
                 // The receiving device has the message's beginning: end it.
-                midiOutShortMsg(openDevice->handle, kEndOfExclusive);
+                device.gone.Watch([&] { return midiOutShortMsg(device.handle, kEndOfExclusive); });
             }
             return kStatusDriverError;
         }
-        record->next = openDevice->pendingSysEx;
-        openDevice->pendingSysEx = record;
+        record->next = device.pendingSysEx;
+        device.pendingSysEx = record;
         anySent = true;
     }
     return kStatusOk;
@@ -114,11 +120,16 @@ void OutputPort::DiscardSysExRecords(SysExOutputRecord* blocks) {
     while (blocks != nullptr) {
         SysExOutputRecord* record = blocks;
         blocks = record->next;
-        FreeSysExRecord(openDevice->handle, record);
+        FreeSysExRecord(*openDevice, record);
     }
 }
 
 SysExOutputRecord* OutputPort::NewSysExRecord(uint32_t length, StatusCode& refusal) {
+    OutputDevice& device = *openDevice;
+    if (device.gone.Gone()) {
+        refusal = kStatusDriverError;
+        return nullptr;
+    }
     // Never smaller than the record itself, however short the message.
     uint32_t blockSize = static_cast<uint32_t>(kSysExBytesOffset) + length;
     if (blockSize < sizeof(SysExOutputRecord)) {
@@ -134,8 +145,8 @@ SysExOutputRecord* OutputPort::NewSysExRecord(uint32_t length, StatusCode& refus
     record->header.dwBufferLength = length;
     record->header.dwBytesRecorded = length;
     record->header.dwFlags = 0;
-    const MMRESULT prepared =
-        midiOutPrepareHeader(openDevice->handle, &record->header, kHeaderSize);
+    const MMRESULT prepared = device.gone.Watch(
+        [&] { return midiOutPrepareHeader(device.handle, &record->header, kHeaderSize); });
     if (prepared != MMSYSERR_NOERROR) {
         memoryService.Free(block);
         // Short of memory, or a driver that cannot take it (a device gone).
@@ -147,8 +158,11 @@ SysExOutputRecord* OutputPort::NewSysExRecord(uint32_t length, StatusCode& refus
     return record;
 }
 
-void OutputPort::FreeSysExRecord(HMIDIOUT handle, SysExOutputRecord* record) {
-    midiOutUnprepareHeader(handle, &record->header, kHeaderSize);
+void OutputPort::FreeSysExRecord(OutputDevice& device, SysExOutputRecord* record) {
+    if (!device.gone.Gone()) {
+        device.gone.Watch(
+            [&] { return midiOutUnprepareHeader(device.handle, &record->header, kHeaderSize); });
+    }
     memoryService.Free(record);
 }
 
@@ -158,7 +172,7 @@ void OutputPort::ReapCompletedSysEx(OutputDevice& device, Clock::time_point dead
         SysExOutputRecord* record = *link;
         if (record->done.load(std::memory_order_acquire) != 0) {
             *link = record->next;
-            FreeSysExRecord(device.handle, record);
+            FreeSysExRecord(device, record);
         } else {
             link = &record->next;
         }

@@ -11,6 +11,7 @@
 #include "engine/status.h"
 #include "winmm/api.h"
 #include "winmm/callback_wait.h"
+#include "winmm/device_gone.h"
 #include "winmm/kept_list.h"
 #include "winmm/sysex_output_record.h"
 
@@ -20,6 +21,7 @@ struct OutputDevice {
     CallbackTarget<OutputPort> target;  // first, as for input
     HMIDIOUT handle = nullptr;
     SysExOutputRecord* pendingSysEx = nullptr;  // newest first; host thread only
+    GoneWatch gone;                             // once gone, only closed
     OutputDevice* next = nullptr;
 };
 
@@ -41,13 +43,19 @@ public:
     // tried again later. 3 when the close failed.
     StatusCode Close();
 
-    // ---- while open
+    // ---- while open; a device gone answers 3 without being called
     StatusCode SendShort(DWORD packed) {
-        return midiOutShortMsg(openDevice->handle, packed) == MMSYSERR_NOERROR ? kStatusOk
-                                                                               : kStatusDriverError;
+        OutputDevice& device = *openDevice;
+        if (device.gone.Gone()) {
+            return kStatusDriverError;
+        }
+        const MMRESULT result =
+            device.gone.Watch([&] { return midiOutShortMsg(device.handle, packed); });
+        return result == MMSYSERR_NOERROR ? kStatusOk : kStatusDriverError;
     }
     // A prepared record, not yet listed in pendingSysEx.
-    // `refusal` says why when null: 16 without memory, 3 when the driver refused.
+    // `refusal` says why when null: 16 without memory, 3 when the driver
+    // refused or the device is gone.
     SysExOutputRecord* NewSysExRecord(uint32_t length, StatusCode& refusal);
     // Unprepares and frees a chain of records the driver never took.
     void DiscardSysExRecords(SysExOutputRecord* blocks);
@@ -55,7 +63,8 @@ public:
     // refuses one, that record and the rest are discarded, a message begun
     // is ended, and 3 is returned.
     StatusCode SendSysExRecords(SysExOutputRecord* blocks);
-    // Unprepares and frees every record the driver reported done.
+    // Unprepares and frees every record the driver reported done (a device
+    // gone is not asked to unprepare).
     void ReapCompletedSysEx() { ReapCompletedSysEx(*openDevice, Clock::time_point::max()); }
 
     // Tries again to close the devices set aside; releases those let go.
@@ -77,7 +86,7 @@ private:
     void Release(OutputDevice* device);
     // Stops unpreparing once `deadline` has passed.
     void ReapCompletedSysEx(OutputDevice& device, Clock::time_point deadline);
-    void FreeSysExRecord(HMIDIOUT handle, SysExOutputRecord* record);
+    void FreeSysExRecord(OutputDevice& device, SysExOutputRecord* record);
 
     HostMemoryService& memoryService;
     // The open device; null while closed.

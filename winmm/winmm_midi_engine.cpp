@@ -1,6 +1,7 @@
 #include "winmm/winmm_midi_engine.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -9,7 +10,10 @@
 
 namespace {
 
-constexpr int64_t kMaxLongMessage = 0x10000;  // winmm's limit per long message
+// The longest block handed to the driver in one long message. winmm takes 64
+// KiB, but some stacks refuse anything over 2,048 bytes, and sending a long
+// message as several blocks in order is ordinary practice.
+constexpr int64_t kMaxLongMessage = 2048;
 
 // A block the destructor asked operator delete to keep. Deletion runs the
 // destructor and then operator delete on the same thread, back to back.
@@ -82,11 +86,17 @@ void WinMmMidiEngine::SetStatusResult(StatusCode code, ScriptValue& destination)
     MidiEngine::SetStatusResult(code, destination);
 }
 
-HostResult WinMmMidiEngine::AppendPortName(ScriptValue& list, const char (&productName)[32]) {
-    // A driver need not terminate the name inside the record.
+HostResult WinMmMidiEngine::AppendPortName(ScriptValue& list, UINT device, bool known,
+                                           const char (&productName)[32]) {
     char name[sizeof(productName)];
-    std::memcpy(name, productName, sizeof(name));
-    name[sizeof(name) - 1] = '\0';
+    if (known) {
+        // A driver need not terminate the name inside the record.
+        std::memcpy(name, productName, sizeof(name));
+        name[sizeof(name) - 1] = '\0';
+    } else {
+        // Listed all the same, so that the n-th name is always port n.
+        std::snprintf(name, sizeof(name), "(port %u unavailable)", device + 1);
+    }
     ScriptValue value{};
     HostResult code = valueService.StringToValue(name, &value);
     if (code != kHostOk) {
@@ -104,10 +114,9 @@ HostResult WinMmMidiEngine::GetInputPorts(ScriptValue& list) {
         const UINT count = midiInGetNumDevs();
         for (UINT device = 0; device < count; ++device) {
             MIDIINCAPSA caps{};
-            if (midiInGetDevCapsA(device, &caps, sizeof(caps)) != MMSYSERR_NOERROR) {
-                continue;  // skipped; later ports keep their numbers
-            }
-            if (HostResult code = AppendPortName(list, caps.szPname); code != kHostOk) {
+            const bool known = midiInGetDevCapsA(device, &caps, sizeof(caps)) == MMSYSERR_NOERROR;
+            if (HostResult code = AppendPortName(list, device, known, caps.szPname);
+                code != kHostOk) {
                 return code;
             }
         }
@@ -152,10 +161,9 @@ HostResult WinMmMidiEngine::GetOutputPorts(ScriptValue& list) {
         const UINT count = midiOutGetNumDevs();
         for (UINT device = 0; device < count; ++device) {
             MIDIOUTCAPSA caps{};
-            if (midiOutGetDevCapsA(device, &caps, sizeof(caps)) != MMSYSERR_NOERROR) {
-                continue;  // skipped; later ports keep their numbers
-            }
-            if (HostResult code = AppendPortName(list, caps.szPname); code != kHostOk) {
+            const bool known = midiOutGetDevCapsA(device, &caps, sizeof(caps)) == MMSYSERR_NOERROR;
+            if (HostResult code = AppendPortName(list, device, known, caps.szPname);
+                code != kHostOk) {
                 return code;
             }
         }
@@ -211,9 +219,9 @@ StatusCode WinMmMidiEngine::SendLongMessage(uint8_t manufacturerID, const Script
     if (count < 0 || length + static_cast<int64_t>(kSysExBytesOffset) > INT32_MAX) {
         return kStatusNoMemory;
     }
-    // winmm takes at most 64 KiB per long message: a longer one goes as
-    // successive blocks, each a record of its own. All are made and filled
-    // before the first goes out, so a bad element sends nothing.
+    // A message longer than one block goes as successive blocks, each a
+    // record of its own. All are made and filled before the first goes out,
+    // so a bad element sends nothing.
     SysExOutputRecord* blocks = nullptr;  // in message order, not yet listed
     SysExOutputRecord** tail = &blocks;
     for (int64_t start = 0; start < length; start += kMaxLongMessage) {

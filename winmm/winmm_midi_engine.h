@@ -46,8 +46,11 @@ private:
         return initialised ? operation() : refusal;
     }
 
-    // Appends a capabilities record's product name to a port list.
-    HostResult AppendPortName(ScriptValue& list, const char (&productName)[32]);
+    // Appends a device's product name to a port list, or, when its
+    // capabilities could not be read (`known` false), a placeholder naming
+    // its port number.
+    HostResult AppendPortName(ScriptValue& list, UINT device, bool known,
+                              const char (&productName)[32]);
 
     bool initialised = false;
     uint32_t timerBase = 0;

@@ -51,7 +51,7 @@ TEST_F(EngineObjectTest, InitAgainKeepsOpenPortsOpen) {
     EXPECT_EQ(Send(List({"clock"})), 0);
 }
 
-TEST_F(EngineObjectTest, ListingSkipsDevicesWhoseCapsFailButKeepsTheirNumbers) {
+TEST_F(EngineObjectTest, ADeviceWhoseCapsFailIsListedUnderAPlaceholderAtItsNumber) {
     for (const char* name : {"First", "Second", "Third"}) {
         simwinmm::AddInputPort(std::string(name) + " in");
         simwinmm::AddOutputPort(std::string(name) + " out");
@@ -59,10 +59,11 @@ TEST_F(EngineObjectTest, ListingSkipsDevicesWhoseCapsFailButKeepsTheirNumbers) {
     simwinmm::FailInputCaps(1, true);
     simwinmm::FailOutputCaps(1, true);
     MidiEngine& midi = Initialised();
-    EXPECT_EQ(InputPorts(), "[\"First in\", \"Third in\"]");
-    EXPECT_EQ(OutputPorts(), "[\"First out\", \"Third out\"]");
+    // The n-th name is port n, and the list counts every device.
+    EXPECT_EQ(InputPorts(), "[\"First in\", \"(port 2 unavailable)\", \"Third in\"]");
+    EXPECT_EQ(OutputPorts(), "[\"First out\", \"(port 2 unavailable)\", \"Third out\"]");
 
-    // Script port 3 is still the third device.
+    // Script port 3 is the third device, the third name.
     ASSERT_EQ(midi.OpenOutput(2), 0);
     EXPECT_EQ(Send(List({"start"})), 0);
     EXPECT_EQ(simwinmm::SentBytes(2), std::vector<uint8_t>({0xFA}));

@@ -170,12 +170,16 @@ TEST_F(OutputDeviceTest, AReapWalksPastBusyBlocksToTheDoneOnes) {
 }
 
 // winmm takes at most 64 KiB per long message: 65,533 data bytes fit one.
-TEST_F(OutputDeviceTest, LongSysExGoesAsSuccessiveBlocksOfAtMost64KiB) {
+TEST_F(OutputDeviceTest, LongSysExGoesAsSuccessiveBlocksOfAtMost2048Bytes) {
     struct Case {
         int32_t dataBytes;
         uint32_t blocks;
     };
-    for (const Case& c : {Case{65533, 1}, Case{65534, 2}, Case{3 * 65536, 4}}) {
+    // A stack that refuses longer blocks takes every one of them.
+    standin::StackBehaviour stack;
+    stack.blockLimit = 2048;
+    simwinmm::SetOutputStack(port, stack);
+    for (const Case& c : {Case{2045, 1}, Case{2046, 2}, Case{4093, 2}, Case{3 * 2048, 4}}) {
         SCOPED_TRACE(c.dataBytes);
         simwinmm::ClearSentBytes(port);
         simwinmm::HoldOutputDone(port, true);
@@ -208,7 +212,7 @@ TEST_F(OutputDeviceTest, LongSysExGoesAsSuccessiveBlocksOfAtMost64KiB) {
 }
 
 TEST_F(OutputDeviceTest, ALongSysExCutByARefusedBlockIsEnded) {
-    const std::vector<int32_t> data(70000, 5);  // two blocks
+    const std::vector<int32_t> data(3000, 5);  // two blocks
     simwinmm::HoldOutputDone(port, true);
 
     // A bad element in the second block: nothing goes out.
@@ -224,7 +228,7 @@ TEST_F(OutputDeviceTest, ALongSysExCutByARefusedBlockIsEnded) {
     EXPECT_EQ(Send(SysEx(0x41, data)), 3);
     ASSERT_TRUE(Eventually([&] { return simwinmm::PendingLongMessages(port) == 1; }));
     const Bytes sent = Sent();
-    ASSERT_EQ(sent.size(), 0x10000u + 1);
+    ASSERT_EQ(sent.size(), 2048u + 1);
     EXPECT_EQ(sent.back(), 0xF7);
     EXPECT_EQ(host.LiveBlocks(), 1);
     EXPECT_EQ(simwinmm::PreparedOutputHeaders(port), 1u);
