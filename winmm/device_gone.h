@@ -16,20 +16,14 @@ constexpr bool SaysDeviceGone(MMRESULT result) {
     return result == MMSYSERR_NODRIVER || result == MIDIERR_NODEVICE;
 }
 
-// One open device's verdict. Set by the host thread from the calls it makes,
-// and by the input callback from the buffers it gives back (relaxed: it only
-// spares calls, it guards no memory).
+// One open device's verdict, from the calls made on it: by the host thread,
+// and by the input callback as it gives buffers back (lock-free; relaxed: it
+// only spares calls, it guards no memory).
 class GoneWatch {
 public:
     bool Gone() const { return gone_.load(std::memory_order_relaxed); }
-    void Saw(MMRESULT result) {
-        if (SaysDeviceGone(result)) {
-            gone_.store(true, std::memory_order_relaxed);
-        }
-    }
 
     // Makes a call on the device and judges its answer and how long it took.
-    // Host thread.
     template <typename Call>
     MMRESULT Watch(Call call) {
         const auto start = std::chrono::steady_clock::now();

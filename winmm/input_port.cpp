@@ -224,6 +224,6 @@ void InputPort::OnBuffer(InputDevice& device, HMIDIIN handle, MIDIHDR* header, b
     }
     // Given back while the port is open and the device is still there.
     if (!closing.load(std::memory_order_acquire) && !device.gone.Gone()) {
-        device.gone.Saw(midiInAddBuffer(handle, &slot.header, kHeaderSize));
+        device.gone.Watch([&] { return midiInAddBuffer(handle, &slot.header, kHeaderSize); });
     }
 }
