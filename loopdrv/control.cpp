@@ -20,3 +20,11 @@ extern "C" BOOL WINAPI LoopbackInject(const BYTE* bytes, DWORD count) {
         loop.Wake();
     return queued ? TRUE : FALSE;
 }
+
+extern "C" BOOL WINAPI LoopbackSetBehaviour(const standin::StackBehaviour* behaviour) {
+    if (behaviour == nullptr)
+        return FALSE;
+    loopdrv::Guard guard;
+    loopdrv::Loopback::Instance().SetBehaviour(*behaviour);
+    return TRUE;
+}

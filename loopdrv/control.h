@@ -7,6 +7,8 @@
 #endif
 #include <windows.h>
 
+#include "standin/stack_behaviour.h"
+
 // "LoopbackWaitIdle": TRUE once everything sent to the output or injected so
 // far has been delivered to the input client, or dropped because the input is
 // not open or not started; FALSE on timeout (and on the driver's own thread).
@@ -16,8 +18,15 @@ using LoopbackWaitIdleProc = BOOL(WINAPI*)(DWORD timeoutMs);
 // time bytes anywhere, no running status) for the input, as if they had come
 // in on the wire; the driver thread delivers them like looped-back output.
 // FALSE, with nothing queued, when no input is open or the bytes are not
-// whole messages.
+// whole messages. A sysex may be left unfinished: the next bytes go on with it.
 using LoopbackInjectProc = BOOL(WINAPI*)(const BYTE* bytes, DWORD count);
+
+// "LoopbackSetBehaviour": how the port behaves from now on where real MIDI
+// stacks part from the documented behaviour (standin/stack_behaviour.h): input
+// in pieces, packed messages, empty buffers, real-time bytes inside sysex, a
+// clock during sysex; output block limits and MOM_DONE inside the send.
+// FALSE when `behaviour` is null.
+using LoopbackSetBehaviourProc = BOOL(WINAPI*)(const standin::StackBehaviour* behaviour);
 
 // The export `name` of the driver loaded in this process; null when the
 // driver is not loaded (winmm loads it with its first MIDI call) or lacks it.

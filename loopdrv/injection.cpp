@@ -27,17 +27,23 @@ DWORD MessageLength(uint8_t status) {
 
 class WireSplitter {
 public:
+    // `inSysEx`: an earlier injection left a sysex open, which these bytes
+    // go on with.
+    explicit WireSplitter(bool inSysEx) : inSysEx_(inSysEx) {}
+
     // False when the bytes are not whole messages: a data byte with no status
-    // before it (running status is not taken), a message cut short or cut by
-    // another status, an end of sysex with no start.
+    // before it (running status is not taken), a short message cut short or
+    // cut by another status, an end of sysex with no start. A sysex may be
+    // left open (a sender that never ends it) or cut by a status byte.
     bool Split(const uint8_t* bytes, DWORD count) {
         for (DWORD i = 0; i < count; ++i) {
             if (!Take(bytes[i]))
                 return false;
         }
         FlushSysEx();
-        return !inSysEx_ && pending_ == 0;
+        return pending_ == 0;
     }
+    bool InSysEx() const { return inSysEx_; }
 
     std::vector<Event> events;
     std::vector<uint8_t> sysEx;
@@ -48,14 +54,14 @@ private:
             PushShort(byte);
             return true;
         }
-        if (inSysEx_) {
-            if (byte >= 0x80 && byte != 0xF7)
-                return false;
+        if (inSysEx_ && (byte < 0x80 || byte == 0xF7)) {
             sysEx.push_back(byte);
             ++run_;
             inSysEx_ = byte != 0xF7;
             return true;
         }
+        // Any other status byte cuts an open sysex short, as on the wire.
+        inSysEx_ = false;
         if (byte < 0x80) {
             if (pending_ == 0)
                 return false;
@@ -92,7 +98,7 @@ private:
         run_ = 0;
     }
 
-    bool inSysEx_ = false;
+    bool inSysEx_;
     DWORD run_ = 0;  // sysex bytes not yet in an event
     DWORD message_ = 0;
     DWORD filled_ = 0;
@@ -104,9 +110,10 @@ private:
 bool Loopback::Inject(const uint8_t* bytes, DWORD count, bool* wake) {
     if (!in_.open || (bytes == nullptr && count > 0))
         return false;
-    WireSplitter splitter;
+    WireSplitter splitter(injectingSysEx_);
     if (!splitter.Split(bytes, count))
         return false;
+    injectingSysEx_ = splitter.InSysEx();
     if (splitter.events.empty())
         return true;
     injected_.insert(injected_.end(), splitter.sysEx.begin(), splitter.sysEx.end());

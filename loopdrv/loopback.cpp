@@ -44,8 +44,17 @@ void Loopback::Run() {
         Event event = events_.front();
         events_.pop_front();
         Deliver(event);
-        if (events_.empty())
+        if (events_.empty()) {
+            // A stack that packs messages hands a partly filled buffer back
+            // once nothing more is coming for now.
+            if (stack_.packMessages && in_.open && inputStarted_ && !inputBuffers_.empty() &&
+                inputBuffers_.front()->dwBytesRecorded > 0) {
+                MIDIHDR* header = inputBuffers_.front();
+                inputBuffers_.pop_front();
+                ReturnFilledBuffer(header);
+            }
             WakeAllConditionVariable(&idle_);
+        }
     }
     Unlock();
 }
@@ -92,7 +101,7 @@ void Loopback::Deliver(const Event& event) {
     bool listening = in_.open && inputStarted_;
     if (event.kind == Event::Kind::kShort) {
         if (listening)
-            in_.Notify(MIM_DATA, event.shortMessage, InputTime());
+            DeliverShort(event.shortMessage);
         return;
     }
     if (event.kind == Event::Kind::kInjectedSysEx) {
@@ -111,15 +120,42 @@ void Loopback::Deliver(const Event& event) {
     out_.Notify(MOM_DONE, reinterpret_cast<DWORD_PTR>(header), 0);
 }
 
+// Some stacks pass real-time bytes inside the buffer of a sysex they come in.
+// Any other status byte cuts the sysex short: its buffer goes back as it is.
+void Loopback::DeliverShort(DWORD message) {
+    const auto status = static_cast<uint8_t>(message);
+    if (inSysEx_ && status >= 0xF8 && stack_.realTimeInSysEx) {
+        FeedSysExByte(status);
+        return;
+    }
+    if (inSysEx_ && status < 0xF8) {
+        inSysEx_ = false;
+        droppingSysEx_ = false;
+        if (!inputBuffers_.empty() && inputBuffers_.front()->dwBytesRecorded > 0) {
+            MIDIHDR* header = inputBuffers_.front();
+            inputBuffers_.pop_front();
+            ReturnFilledBuffer(header);
+        }
+    }
+    in_.Notify(MIM_DATA, message, InputTime());
+}
+
 // Bytes go into the queued buffers in order; a buffer goes back when it is
-// full or holds the end of a message. With no buffer left the rest of that
-// message is lost, as on a real port.
+// full, holds the stack's piece size, or holds the end of a message (unless
+// the stack packs messages). With no buffer left the rest of that message is
+// lost, as on a real port.
 void Loopback::FeedSysEx(const uint8_t* bytes, DWORD count) {
     for (DWORD i = 0; i < count; ++i)
         FeedSysExByte(bytes[i]);
 }
 
 void Loopback::FeedSysExByte(uint8_t byte) {
+    if (byte == 0xF0) {
+        inSysEx_ = true;
+        sysExSinceClock_ = 0;
+    } else if (byte == 0xF7) {
+        inSysEx_ = false;
+    }
     if (droppingSysEx_) {
         if (byte == 0xF7)
             droppingSysEx_ = false;
@@ -131,9 +167,28 @@ void Loopback::FeedSysExByte(uint8_t byte) {
     }
     MIDIHDR* buffer = inputBuffers_.front();
     buffer->lpData[buffer->dwBytesRecorded++] = static_cast<char>(byte);
-    if (byte == 0xF7 || buffer->dwBytesRecorded == buffer->dwBufferLength) {
+    DWORD limit = buffer->dwBufferLength;
+    if (stack_.pieceBytes != 0 && stack_.pieceBytes < limit)
+        limit = stack_.pieceBytes;
+    if ((byte == 0xF7 && !stack_.packMessages) || buffer->dwBytesRecorded >= limit) {
         inputBuffers_.pop_front();
-        ReturnInputBuffer(buffer);
+        ReturnFilledBuffer(buffer);
+    }
+    // A clock source on the same cable, during the message.
+    if (stack_.clockEvery != 0 && inSysEx_ && byte < 0x80 &&
+        ++sysExSinceClock_ >= stack_.clockEvery) {
+        sysExSinceClock_ = 0;
+        DeliverShort(0xF8);
+    }
+}
+
+void Loopback::ReturnFilledBuffer(MIDIHDR* header) {
+    ReturnInputBuffer(header);
+    if (stack_.emptyEvery != 0 && ++filledReturned_ % stack_.emptyEvery == 0 &&
+        !inputBuffers_.empty()) {
+        MIDIHDR* empty = inputBuffers_.front();
+        inputBuffers_.pop_front();
+        ReturnInputBuffer(empty);
     }
 }
 
@@ -205,7 +260,15 @@ DWORD Loopback::SendLong(MIDIHDR* header, DWORD size, bool* wake) {
         return MIDIERR_UNPREPARED;
     if (header->dwFlags & MHDR_INQUEUE)
         return MIDIERR_STILLPLAYING;
+    if (stack_.blockLimit != 0 && header->dwBufferLength > stack_.blockLimit)
+        return MMSYSERR_INVALPARAM;
     header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
+    if (stack_.doneInline && events_.empty()) {
+        // Sent and reported done on the caller's thread, before returning;
+        // nothing queued ahead of it (and the lock keeps the driver thread out).
+        Deliver(Event{Event::Kind::kOutputLong, 0, header, 0});
+        return MMSYSERR_NOERROR;
+    }
     events_.push_back(Event{Event::Kind::kOutputLong, 0, header, 0});
     *wake = sleeping_;
     return MMSYSERR_NOERROR;
@@ -230,6 +293,8 @@ DWORD Loopback::OpenInput(const MIDIOPENDESC* desc, DWORD flags) {
     inputBuffers_.clear();
     inputStarted_ = false;
     droppingSysEx_ = false;
+    inSysEx_ = false;
+    injectingSysEx_ = false;
     EnsureThread();
     in_.Notify(MIM_OPEN, 0, 0);
     return MMSYSERR_NOERROR;
@@ -301,6 +366,7 @@ DWORD Loopback::ResetInput() {
         return MMSYSERR_INVALHANDLE;
     inputStarted_ = false;
     droppingSysEx_ = false;
+    inSysEx_ = false;
     std::deque<MIDIHDR*> returning;
     returning.swap(inputBuffers_);
     for (MIDIHDR* header : returning)

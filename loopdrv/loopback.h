@@ -19,6 +19,8 @@
 #include <cstdint>
 #include <deque>
 
+#include "standin/stack_behaviour.h"
+
 // In winmm, not declared by the mingw headers.
 extern "C" BOOL WINAPI DriverCallback(DWORD_PTR callback, DWORD flags, HDRVR device, DWORD message,
                                       DWORD_PTR user, DWORD_PTR param1, DWORD_PTR param2);
@@ -78,8 +80,12 @@ public:
     // false on timeout, or when called from the driver thread itself.
     bool WaitIdle(DWORD timeoutMs);
     // Queues wire bytes for the input side; false, with nothing queued,
-    // when no input is open or the bytes are not whole messages.
+    // when no input is open or the bytes are not whole messages (a sysex may
+    // be left open: later bytes go on with it).
     bool Inject(const uint8_t* bytes, DWORD count, bool* wake);
+    // How the port behaves where real stacks part from the documented
+    // behaviour (standin/stack_behaviour.h), from the next event on.
+    void SetBehaviour(const standin::StackBehaviour& behaviour) { stack_ = behaviour; }
     // Without the lock.
     void Wake() { WakeConditionVariable(&wake_); }
 
@@ -94,8 +100,11 @@ private:
     void Deliver(const Event& event);
     void FeedSysEx(const uint8_t* bytes, DWORD count);
     void FeedSysExByte(uint8_t byte);
+    void DeliverShort(DWORD message);
     DWORD InputTime() const;
     void ReturnInputBuffer(MIDIHDR* header);
+    // A buffer with bytes in it, and after every n-th such, the next one empty.
+    void ReturnFilledBuffer(MIDIHDR* header);
     // Takes queued long messages out of the queue, marked done; with
     // `notify` the output client hears MOM_DONE for each.
     bool DropLongEvents(bool notify);
@@ -115,7 +124,12 @@ private:
     std::deque<MIDIHDR*> inputBuffers_;
     bool inputStarted_ = false;
     DWORD inputStartTime_ = 0;
-    bool droppingSysEx_ = false;  // the rest of a sysex that found no buffer
+    bool droppingSysEx_ = false;   // the rest of a sysex that found no buffer
+    bool inSysEx_ = false;         // the input is inside a sysex (0xF0 seen, not 0xF7)
+    DWORD sysExSinceClock_ = 0;    // for stack_.clockEvery
+    DWORD filledReturned_ = 0;     // for stack_.emptyEvery
+    bool injectingSysEx_ = false;  // LoopbackInject left a sysex open
+    standin::StackBehaviour stack_{};
 };
 
 // Header preparation as Windows does it; shared by both directions.

@@ -169,9 +169,11 @@ int Run(const console::Options& options) {
     }
 
     hostsim::SimHost host;
-#ifndef _WIN32
-    console::SetUpVirtualPorts(options.ports, options.trace);
-#endif
+    std::string portsError;
+    if (!console::SetUpVirtualPorts(options.ports, options.trace, &portsError)) {
+        std::cerr << "tesmar-host: --ports: " << portsError << '\n';
+        return kExitUsage;
+    }
     const int32_t playInput = PlayInput(options);
     if (playInput < 0) {
 #ifndef _WIN32

@@ -15,7 +15,16 @@ const char kUsage[] =
     "options:\n"
     "  --ports SPEC   virtual MIDI ports, comma-separated: loop:NAME (an output\n"
     "                 that loops back to an input of the same name), in:NAME,\n"
-    "                 out:NAME. Default: loop:Loopback\n"
+    "                 out:NAME. Default: loop:Loopback. A name may be followed by\n"
+    "                 behaviours of real MIDI stacks: +pieces=N (sysex handed back\n"
+    "                 N bytes at a time), +packed (two messages in one buffer),\n"
+    "                 +empty=N (an empty buffer after every N), +realtime-inside\n"
+    "                 (real-time bytes inside sysex buffers), +clock-every=N (a\n"
+    "                 clock after every N sysex bytes), +block-limit=N (longer\n"
+    "                 output blocks refused), +done-inline (blocks done inside\n"
+    "                 the send), +no-caps (the device cannot describe itself),\n"
+    "                 +pull-cost=MS and +pull-error=nodriver|nodevice|error (how\n"
+    "                 calls answer once unplugged)\n"
     "  --trace        write every MIDI message crossing a virtual port to\n"
     "                 standard error, e.g. \"Loopback out: 90 24 64\"\n"
     "  --echo         write each statement to standard output before its\n"
@@ -35,8 +44,9 @@ const char kUsage[] =
     "  --help         this text\n"
 #ifdef _WIN32
     "\n"
-    "On Windows the system's own MIDI devices are used: --ports, --trace and\n"
-    "--play-port are not available; --play needs the loopback driver.\n"
+    "On Windows the system's own MIDI devices are used: --trace and --play-port\n"
+    "are not available, --ports only gives the loopback driver's port\n"
+    "behaviours (loop:Loopback+...), and --play needs that driver.\n"
 #endif
     "\n"
     "A script that defines prepareMovie, startMovie, enterFrame, exitFrame or\n"
@@ -47,6 +57,85 @@ const char kUsage[] =
     "the\n"
     "module cannot be loaded, 4 when values or memory blocks were left alive\n"
     "or released twice at exit (the leak report goes to standard error).\n";
+
+namespace {
+
+// A whole number from `low` to `high` after `name=`; false with *error.
+bool BehaviourNumber(std::string_view item, std::string_view name, uint32_t low, uint32_t high,
+                     uint32_t* value, std::string* error) {
+    const std::string text(item.substr(name.size() + 1));
+    char* end = nullptr;
+    const unsigned long number = std::strtoul(text.c_str(), &end, 10);
+    if (text.empty() || text.size() > 9 || end != text.c_str() + text.size() || number < low ||
+        number > high) {
+        *error = "+" + std::string(name) + " needs a whole number from " + std::to_string(low) +
+                 " to " + std::to_string(high);
+        return false;
+    }
+    *value = static_cast<uint32_t>(number);
+    return true;
+}
+
+bool ParseBehaviour(std::string_view item, PortSpec* spec, std::string* error) {
+    const size_t equals = item.find('=');
+    const std::string_view name = item.substr(0, equals);
+    const bool hasValue = equals != std::string_view::npos;
+    standin::StackBehaviour& stack = spec->stack;
+    struct Numbered {
+        const char* name;
+        uint32_t low;
+        uint32_t high;
+        uint32_t* field;
+    };
+    const Numbered numbered[] = {
+        {"pieces", 1, 512, &stack.pieceBytes},
+        {"empty", 1, 1000, &stack.emptyEvery},
+        {"clock-every", 1, 1000000, &stack.clockEvery},
+        {"block-limit", 1, 65536, &stack.blockLimit},
+        {"pull-cost", 0, 60000, &spec->pullCostMs},
+    };
+    for (const Numbered& entry : numbered) {
+        if (name == entry.name) {
+            if (!hasValue) {
+                *error = "+" + std::string(name) + " needs =N";
+                return false;
+            }
+            return BehaviourNumber(item, name, entry.low, entry.high, entry.field, error);
+        }
+    }
+    struct Flag {
+        const char* name;
+        uint32_t* field;
+    };
+    const Flag flags[] = {{"packed", &stack.packMessages},
+                          {"realtime-inside", &stack.realTimeInSysEx},
+                          {"done-inline", &stack.doneInline}};
+    for (const Flag& flag : flags) {
+        if (name == flag.name && !hasValue) {
+            *flag.field = 1;
+            return true;
+        }
+    }
+    if (name == "no-caps" && !hasValue) {
+        spec->capsFail = true;
+        return true;
+    }
+    if (name == "pull-error" && hasValue) {
+        const std::string_view value = item.substr(equals + 1);
+        if (value == "nodriver" || value == "nodevice" || value == "error") {
+            spec->pullResult = value == "nodriver" ? 6 : value == "nodevice" ? 68 : 1;
+            return true;
+        }
+        *error = "+pull-error is nodriver, nodevice or error";
+        return false;
+    }
+    *error = "unknown port behaviour +" + std::string(item) +
+             " (pieces=N, packed, empty=N, realtime-inside, clock-every=N, block-limit=N, "
+             "done-inline, no-caps, pull-cost=MS, pull-error=...)";
+    return false;
+}
+
+}  // namespace
 
 bool ParsePortSpecs(const std::string& text, std::vector<PortSpec>* ports, std::string* error) {
     ports->clear();
@@ -63,8 +152,10 @@ bool ParsePortSpecs(const std::string& text, std::vector<PortSpec>* ports, std::
             return false;
         }
         const std::string_view kind = item.substr(0, colon);
-        const std::string name(item.substr(colon + 1));
-        PortSpec spec{PortSpec::Kind::Loopback, name};
+        const std::string_view rest = item.substr(colon + 1);
+        const size_t plus = rest.find('+');
+        const std::string name(rest.substr(0, plus));
+        PortSpec spec{PortSpec::Kind::Loopback, name, {}, false, 0, 6};
         if (kind == "loop") {
             spec.kind = PortSpec::Kind::Loopback;
         } else if (kind == "in") {
@@ -75,10 +166,19 @@ bool ParsePortSpecs(const std::string& text, std::vector<PortSpec>* ports, std::
             *error = "unknown port kind \"" + std::string(kind) + "\" (loop, in or out)";
             return false;
         }
-        // Device capabilities hold at most 31 characters of a name.
-        if (name.empty() || name.size() > 31) {
-            *error = "port name \"" + name + "\" must have 1 to 31 characters";
+        // The device's capabilities carry the first 31 characters, as a real
+        // device's do.
+        if (name.empty() || name.size() > 63) {
+            *error = "port name \"" + name + "\" must have 1 to 63 characters";
             return false;
+        }
+        for (size_t at = plus; at != std::string_view::npos;) {
+            const size_t next = rest.find('+', at + 1);
+            const size_t length = next == std::string_view::npos ? next : next - at - 1;
+            if (!ParseBehaviour(rest.substr(at + 1, length), &spec, error)) {
+                return false;
+            }
+            at = next;
         }
         ports->push_back(spec);
         if (end == text.size()) {
@@ -157,7 +257,28 @@ bool ParseOptions(int argc, char** argv, const std::string& defaultModule, Optio
                 return false;
             }
             options->modulePath = argv[++i];
-        } else if (arg == "--ports" || arg == "--trace" || arg == "--play-port") {
+        } else if (arg == "--ports") {
+            if (!hasValue) {
+                *error = "--ports needs a list such as loop:Loopback,in:Keys";
+                return false;
+            }
+            if (!ParsePortSpecs(argv[++i], &options->ports, error)) {
+                return false;
+            }
+#ifdef _WIN32
+            // Only the loopback driver's port is the console's to shape here.
+            for (const PortSpec& port : options->ports) {
+                if (port.kind != PortSpec::Kind::Loopback || port.name != "Loopback" ||
+                    port.capsFail || port.pullCostMs != 0 || port.pullResult != 6 ||
+                    options->ports.size() != 1) {
+                    *error =
+                        "on Windows --ports can only give the loopback driver's port behaviours "
+                        "(loop:Loopback+pieces=6, ...; not no-caps or pull-*)";
+                    return false;
+                }
+            }
+#endif
+        } else if (arg == "--trace" || arg == "--play-port") {
 #ifdef _WIN32
             *error = arg + " is not available on Windows: the system's MIDI devices are used";
             return false;
@@ -173,13 +294,6 @@ bool ParseOptions(int argc, char** argv, const std::string& defaultModule, Optio
                 }
                 options->playPort = argv[++i];
                 continue;
-            }
-            if (!hasValue) {
-                *error = "--ports needs a list such as loop:Loopback,in:Keys";
-                return false;
-            }
-            if (!ParsePortSpecs(argv[++i], &options->ports, error)) {
-                return false;
             }
 #endif
         } else if (arg.size() > 1 && arg[0] == '-') {

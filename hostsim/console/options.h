@@ -5,12 +5,19 @@
 #include <string>
 #include <vector>
 
+#include "standin/stack_behaviour.h"
+
 namespace console {
 
 struct PortSpec {
     enum class Kind { Loopback, Input, Output };
     Kind kind;
     std::string name;
+    // How its device behaves, as a real stack might (+pieces=6, ...).
+    standin::StackBehaviour stack;
+    bool capsFail = false;    // +no-caps: its capabilities cannot be read
+    uint32_t pullCostMs = 0;  // +pull-cost=MS: each call on it once pulled takes this long
+    uint32_t pullResult = 6;  // +pull-error=...: and answers this (MMSYSERR_NODRIVER)
 };
 
 struct Options {
@@ -28,7 +35,11 @@ struct Options {
     bool help = false;
 };
 
-// `loop:NAME,in:NAME,out:NAME`, in any number and order. False with *error.
+// `loop:NAME,in:NAME,out:NAME`, in any number and order, each name followed
+// by any of its device's behaviours: `+pieces=N`, `+packed`, `+empty=N`,
+// `+realtime-inside`, `+clock-every=N`, `+block-limit=N`, `+done-inline`,
+// `+no-caps`, `+pull-cost=MS`, `+pull-error=nodriver|nodevice|error`.
+// False with *error.
 bool ParsePortSpecs(const std::string& text, std::vector<PortSpec>* ports, std::string* error);
 
 // False with *error on a usage mistake. `defaultModule` is the module built

@@ -18,16 +18,26 @@ struct VirtualPort {
     std::string name;
     bool input;
     bool plugged;
+    simwinmm::PullBehaviour pull;  // how its device answers once unplugged
 };
 std::vector<VirtualPort> ports;
 std::vector<size_t> inputOrder;  // indices into `ports`; position = driver index
 std::vector<size_t> inputIds;    // indices into `ports`, by FindVirtualInput's number
 
-void AddPort(const std::string& name, bool input) {
-    ports.push_back(VirtualPort{name, input, true});
+// Mirrors a port added to the driver, and gives its device the spec's behaviours.
+void AddPort(const PortSpec& spec, bool input, uint32_t device) {
+    simwinmm::PullBehaviour pull;
+    pull.result = spec.pullResult;
+    pull.delayMs = spec.pullCostMs;
+    ports.push_back(VirtualPort{spec.name, input, true, pull});
     if (input) {
         inputOrder.push_back(ports.size() - 1);
         inputIds.push_back(ports.size() - 1);
+        simwinmm::SetInputStack(device, spec.stack);
+        simwinmm::FailInputCaps(device, spec.capsFail);
+    } else {
+        simwinmm::SetOutputStack(device, spec.stack);
+        simwinmm::FailOutputCaps(device, spec.capsFail);
     }
 }
 
@@ -62,32 +72,29 @@ void TraceLine(const char* port, bool out, const uint8_t* bytes, size_t count, v
 
 }  // namespace
 
-void SetUpVirtualPorts(const std::vector<PortSpec>& specs, bool trace) {
+bool SetUpVirtualPorts(const std::vector<PortSpec>& specs, bool trace, std::string* /*error*/) {
     simwinmm::Reset();
     Forget();
-    if (specs.empty()) {
-        simwinmm::AddLoopbackPort("Loopback");
-        AddPort("Loopback", true);
-        AddPort("Loopback", false);
-    }
-    for (const PortSpec& port : specs) {
+    const std::vector<PortSpec> loopback = {
+        PortSpec{PortSpec::Kind::Loopback, "Loopback", {}, false, 0, 6}};
+    for (const PortSpec& port : specs.empty() ? loopback : specs) {
         switch (port.kind) {
-            case PortSpec::Kind::Loopback:
-                simwinmm::AddLoopbackPort(port.name);
-                AddPort(port.name, true);
-                AddPort(port.name, false);
+            case PortSpec::Kind::Loopback: {
+                const simwinmm::PortPair pair = simwinmm::AddLoopbackPort(port.name);
+                AddPort(port, true, pair.input);
+                AddPort(port, false, pair.output);
                 break;
+            }
             case PortSpec::Kind::Input:
-                simwinmm::AddInputPort(port.name);
-                AddPort(port.name, true);
+                AddPort(port, true, simwinmm::AddInputPort(port.name));
                 break;
             case PortSpec::Kind::Output:
-                simwinmm::AddOutputPort(port.name);
-                AddPort(port.name, false);
+                AddPort(port, false, simwinmm::AddOutputPort(port.name));
                 break;
         }
     }
     simwinmm::SetTrace(trace ? TraceLine : nullptr, nullptr);
+    return true;
 }
 
 void WaitForVirtualInputs() {
@@ -128,6 +135,13 @@ bool PlugVirtualPort(bool plug, const std::string& name, std::string* error) {
         *error = "the port \"" + name + "\" is " + (plug ? "not unplugged" : "already unplugged");
         return false;
     }
+    if (!plug) {
+        for (const VirtualPort& port : ports) {
+            if (port.name == name) {
+                simwinmm::SetPullBehaviour(port.pull);
+            }
+        }
+    }
     const bool done = plug ? simwinmm::ReplugPort(name) : simwinmm::UnplugPort(name);
     if (!done) {
         *error = "the simulated driver has no " + std::string(plug ? "pulled " : "") +
@@ -159,8 +173,8 @@ bool PlugVirtualPort(bool plug, const std::string& name, std::string* error) {
     return true;
 }
 
-// A short message goes as winmm packs it; a system-exclusive one is split
-// over the driver's buffers as a real driver does.
+// A short message goes as winmm packs it; a system-exclusive one comes off
+// the wire into the driver's buffers, as the port's stack hands them back.
 bool InjectIntoVirtualInput(int32_t input, const std::vector<uint8_t>& bytes, std::string* error) {
     if (input < 0 || static_cast<size_t>(input) >= inputIds.size()) {
         *error = "there is no such virtual input port";
@@ -180,7 +194,7 @@ bool InjectIntoVirtualInput(int32_t input, const std::vector<uint8_t>& bytes, st
         return false;
     }
     if (bytes[0] == 0xF0) {
-        simwinmm::InjectSysEx(port, bytes);
+        simwinmm::InjectWire(port, bytes);
         return true;
     }
     uint32_t packed = 0;

@@ -12,10 +12,14 @@
 
 namespace console {
 
+// Off Windows: replaces every virtual port by `ports` (the loopback pair
+// "Loopback" when empty), with their behaviours, and turns the trace to
+// standard error on or off. On Windows: gives the loopback driver's port the
+// behaviours asked for (`trace` must be false). False with *error when that
+// cannot be done.
+bool SetUpVirtualPorts(const std::vector<PortSpec>& ports, bool trace, std::string* error);
+
 #ifndef _WIN32
-// Replaces every virtual port by `ports` (the loopback pair "Loopback" when
-// empty) and turns the trace to standard error on or off.
-void SetUpVirtualPorts(const std::vector<PortSpec>& ports, bool trace);
 // Closes what is still open, removes the ports and the trace.
 void TearDownVirtualPorts();
 // The virtual input port named `name` (case-sensitive), numbered from 0

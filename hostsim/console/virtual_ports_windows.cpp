@@ -1,13 +1,29 @@
 // On Windows the console reaches the loopback driver (wineloop.drv, which
-// winmm loads in this process) through two exports of its own: one waits
-// until everything sent or injected was delivered, one feeds the input as if
-// the bytes came from the wire. Without that driver there is nothing to wait
-// for, and nothing can be injected.
+// winmm loads in this process) through exports of its own: one waits until
+// everything sent or injected was delivered, one feeds the input as if the
+// bytes came from the wire, one gives the port behaviours of real stacks.
+// Without that driver there is nothing to wait for, feed or shape.
 #include "hostsim/console/virtual_ports.h"
+
+#include <mmsystem.h>
 
 #include "loopdrv/control.h"
 
 namespace console {
+
+bool SetUpVirtualPorts(const std::vector<PortSpec>& ports, bool /*trace*/, std::string* error) {
+    if (ports.empty()) {
+        return true;
+    }
+    // winmm loads its drivers with the first MIDI call.
+    midiOutGetNumDevs();
+    const auto set = FindLoopbackExport<LoopbackSetBehaviourProc>("LoopbackSetBehaviour");
+    if (set == nullptr || !set(&ports.front().stack)) {
+        *error = "the loopback driver wineloop.drv is not loaded (or has no LoopbackSetBehaviour)";
+        return false;
+    }
+    return true;
+}
 
 void WaitForVirtualInputs() {
     // Generous: a loaded machine, or emulation, is slow, not broken.

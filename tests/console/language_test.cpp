@@ -332,11 +332,36 @@ TEST(ConsoleOptions, PortSpecsAndCommandLine) {
     EXPECT_EQ(ports[1].kind, PortSpec::Kind::Input);
     EXPECT_EQ(ports[2].kind, PortSpec::Kind::Output);
     EXPECT_EQ(ports[2].name, "Synth A");
-    for (const char* bad : {"", "Loopback", "loop:", "thru:X", "in:A,,out:B",
-                            "in:12345678901234567890123456789012"}) {
+    for (const char* bad :
+         {"", "Loopback", "loop:", "thru:X", "in:A,,out:B",
+          "in:1234567890123456789012345678901234567890123456789012345678901234", "loop:X+pieces",
+          "loop:X+pieces=0", "loop:X+pieces=513", "loop:X+packed=1", "loop:X+wobbly", "loop:X+",
+          "out:Y+pull-error=gone", "out:Y+block-limit=-1"}) {
         EXPECT_FALSE(ParsePortSpecs(bad, &ports, &error)) << bad;
         EXPECT_FALSE(error.empty());
     }
+    // Behaviours of real stacks after the name; names longer than a device
+    // can report are taken (the device cuts them).
+    ASSERT_TRUE(ParsePortSpecs(
+        "loop:Synth+pieces=6+packed+empty=3+realtime-inside+clock-every=65,out:Y+block-limit=2048+"
+        "done-inline+pull-cost=5000+pull-error=error,in:" +
+            std::string(40, 'k') + "+no-caps",
+        &ports, &error))
+        << error;
+    ASSERT_EQ(ports.size(), 3u);
+    EXPECT_EQ(ports[0].name, "Synth");
+    EXPECT_EQ(ports[0].stack.pieceBytes, 6u);
+    EXPECT_EQ(ports[0].stack.packMessages, 1u);
+    EXPECT_EQ(ports[0].stack.emptyEvery, 3u);
+    EXPECT_EQ(ports[0].stack.realTimeInSysEx, 1u);
+    EXPECT_EQ(ports[0].stack.clockEvery, 65u);
+    EXPECT_EQ(ports[1].stack.blockLimit, 2048u);
+    EXPECT_EQ(ports[1].stack.doneInline, 1u);
+    EXPECT_EQ(ports[1].pullCostMs, 5000u);
+    EXPECT_EQ(ports[1].pullResult, 1u);
+    EXPECT_EQ(ports[2].name, std::string(40, 'k'));
+    EXPECT_TRUE(ports[2].capsFail);
+    EXPECT_EQ(ports[2].stack.pieceBytes, 0u);
 
     Options options;
     const char* argv[] = {"tesmar-host", "--module", "m.so", "s.script"};

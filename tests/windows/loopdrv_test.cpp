@@ -122,10 +122,16 @@ protected:
                   MMSYSERR_NOERROR);
         waitIdle = FindLoopbackExport<LoopbackWaitIdleProc>("LoopbackWaitIdle");
         inject = FindLoopbackExport<LoopbackInjectProc>("LoopbackInject");
+        setBehaviour = FindLoopbackExport<LoopbackSetBehaviourProc>("LoopbackSetBehaviour");
         ASSERT_NE(waitIdle, nullptr);
         ASSERT_NE(inject, nullptr);
+        ASSERT_NE(setBehaviour, nullptr);
     }
     void TearDown() override {
+        if (setBehaviour != nullptr) {
+            const standin::StackBehaviour documented{};
+            setBehaviour(&documented);
+        }
         if (in != nullptr) {
             midiInReset(in);
             for (Buffer& b : buffers)
@@ -163,6 +169,7 @@ protected:
     std::vector<Buffer> buffers;
     LoopbackWaitIdleProc waitIdle = nullptr;
     LoopbackInjectProc inject = nullptr;
+    LoopbackSetBehaviourProc setBehaviour = nullptr;
 };
 
 std::vector<char> SysExBytes(std::initializer_list<int> bytes) {
@@ -361,8 +368,7 @@ TEST_F(LoopbackTest, InjectRefusesWhatIsNotWholeMessagesAndQueuesNothing) {
         {0x90, 0x3C, 0x40, 0x3D, 0x40},  // running status
         {0x90, 0x3C},                    // cut short
         {0x90, 0x3C, 0xC0, 0x01},        // cut by another status
-        {0xF0, 0x01, 0x02},              // sysex without its end
-        {0xF0, 0x01, 0x90, 0xF7},        // a status inside sysex
+        {0xF0, 0x01, 0x90, 0xF7},        // a sysex cut by a note, then an end with no start
         {0xF7},                          // an end with no start
     };
     for (const std::vector<BYTE>& bytes : refused) {
@@ -390,6 +396,127 @@ TEST_F(LoopbackTest, InjectNeedsAnOpenInputAndDeliversOnlyOnceStarted) {
     ASSERT_EQ(midiInClose(in), MMSYSERR_NOERROR);
     in = nullptr;
     EXPECT_FALSE(inject(note, sizeof note));
+}
+
+// The input callback of the behaviour tests: buffers (given back at once)
+// and short messages in the order they came.
+struct Arrivals {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<std::vector<int>> seen;  // a buffer's bytes; a short message as {-1, status}
+    bool giveBack = true;
+};
+
+void CALLBACK ArrivalsProc(HMIDIIN handle, UINT message, DWORD_PTR instance, DWORD_PTR param1,
+                           DWORD_PTR) {
+    auto* arrivals = reinterpret_cast<Arrivals*>(instance);
+    std::lock_guard<std::mutex> lock(arrivals->mutex);
+    if (message == MIM_DATA) {
+        arrivals->seen.push_back({-1, static_cast<int>(param1 & 0xFF)});
+    } else if (message == MIM_LONGDATA) {
+        auto* header = reinterpret_cast<MIDIHDR*>(param1);
+        std::vector<int> bytes;
+        for (DWORD i = 0; i < header->dwBytesRecorded; ++i)
+            bytes.push_back(static_cast<uint8_t>(header->lpData[i]));
+        arrivals->seen.push_back(bytes);
+        if (arrivals->giveBack)
+            midiInAddBuffer(handle, header, sizeof *header);
+    }
+    arrivals->changed.notify_all();
+}
+
+class LoopbackBehaviourTest : public LoopbackTest {
+protected:
+    void SetUp() override {
+        LoopbackTest::SetUp();
+        // The input again, with the callback that gives buffers back.
+        ASSERT_EQ(midiInClose(in), MMSYSERR_NOERROR);
+        ASSERT_EQ(midiInOpen(&in, inputId, reinterpret_cast<DWORD_PTR>(&ArrivalsProc),
+                             reinterpret_cast<DWORD_PTR>(&arrivals), CALLBACK_FUNCTION),
+                  MMSYSERR_NOERROR);
+        QueueBuffers(8);
+        ASSERT_EQ(midiInStart(in), MMSYSERR_NOERROR);
+    }
+    void TearDown() override {
+        {
+            std::lock_guard<std::mutex> lock(arrivals.mutex);
+            arrivals.giveBack = false;
+        }
+        LoopbackTest::TearDown();
+    }
+    std::vector<std::vector<int>> Run(const standin::StackBehaviour& stack,
+                                      const std::vector<BYTE>& wire) {
+        EXPECT_TRUE(setBehaviour(&stack));
+        {
+            std::lock_guard<std::mutex> lock(arrivals.mutex);
+            arrivals.seen.clear();
+        }
+        EXPECT_TRUE(inject(wire.data(), static_cast<DWORD>(wire.size())));
+        EXPECT_TRUE(waitIdle(kDeadlineMs));
+        std::lock_guard<std::mutex> lock(arrivals.mutex);
+        return arrivals.seen;
+    }
+    Arrivals arrivals;
+};
+
+TEST_F(LoopbackBehaviourTest, InputComesBackAsTheStackHandsItBack) {
+    using Seen = std::vector<std::vector<int>>;
+    const std::vector<BYTE> wire = {0xF0, 1, 2, 3, 4, 5, 0xF7, 0xF0, 6, 7, 0xF7};
+    standin::StackBehaviour pieces;
+    pieces.pieceBytes = 3;
+    EXPECT_EQ(Run(pieces, wire), (Seen{{0xF0, 1, 2}, {3, 4, 5}, {0xF7}, {0xF0, 6, 7}, {0xF7}}));
+    standin::StackBehaviour packed = pieces;
+    packed.packMessages = 1;
+    EXPECT_EQ(Run(packed, wire), (Seen{{0xF0, 1, 2}, {3, 4, 5}, {0xF7, 0xF0, 6}, {7, 0xF7}}));
+    standin::StackBehaviour empties = pieces;
+    empties.emptyEvery = 2;
+    EXPECT_EQ(Run(empties, wire),
+              (Seen{{0xF0, 1, 2}, {3, 4, 5}, {}, {0xF7}, {0xF0, 6, 7}, {}, {0xF7}}));
+
+    const std::vector<BYTE> clocked = {0xF0, 1, 2, 0xF8, 3, 0xF7, 0xFE};
+    standin::StackBehaviour inside;
+    inside.realTimeInSysEx = 1;
+    EXPECT_EQ(Run(inside, clocked), (Seen{{0xF0, 1, 2, 0xF8, 3, 0xF7}, {-1, 0xFE}}));
+    standin::StackBehaviour merged;
+    merged.clockEvery = 2;
+    EXPECT_EQ(Run(merged, {0xF0, 1, 2, 3, 0xF7}), (Seen{{-1, 0xF8}, {0xF0, 1, 2, 3, 0xF7}}));
+
+    // A sysex left open: later injections go on with it, clocks pass it, and
+    // a status byte cuts it, handing its buffer back as it is.
+    standin::StackBehaviour documented;
+    EXPECT_EQ(Run(documented, {0xF0, 0x43, 0x10}), Seen{});
+    EXPECT_EQ(Run(documented, {0x11, 0xF8, 0xF8}), (Seen{{-1, 0xF8}, {-1, 0xF8}}));
+    EXPECT_EQ(Run(documented, {0x90, 0x3C, 0x40}), (Seen{{0xF0, 0x43, 0x10, 0x11}, {-1, 0x90}}));
+}
+
+TEST_F(LoopbackBehaviourTest, OutputBlocksLimitedAndDoneInsideTheSend) {
+    standin::StackBehaviour stack;
+    stack.blockLimit = 2048;
+    stack.doneInline = 1;
+    ASSERT_TRUE(setBehaviour(&stack));
+    std::vector<char> over(2049, 0x11);
+    over.front() = static_cast<char>(0xF0);
+    over.back() = static_cast<char>(0xF7);
+    MIDIHDR header;
+    EXPECT_EQ(SendLong(header, over), MMSYSERR_INVALPARAM);
+    EXPECT_EQ(midiOutUnprepareHeader(out, &header, sizeof header), MMSYSERR_NOERROR);
+    std::vector<char> block(over.begin() + 1, over.end());
+    block.front() = static_cast<char>(0xF0);
+    ASSERT_EQ(SendLong(header, block), MMSYSERR_NOERROR);
+    {
+        // Done before the call returned, on this thread.
+        std::lock_guard<std::mutex> lock(outRec.mutex);
+        ASSERT_EQ(outRec.done.size(), 1u);
+        EXPECT_EQ(outRec.doneThread, GetCurrentThreadId());
+    }
+    EXPECT_TRUE(header.dwFlags & MHDR_DONE);
+    EXPECT_EQ(midiOutUnprepareHeader(out, &header, sizeof header), MMSYSERR_NOERROR);
+    ASSERT_TRUE(waitIdle(kDeadlineMs));
+    std::lock_guard<std::mutex> lock(arrivals.mutex);
+    size_t bytes = 0;
+    for (const std::vector<int>& buffer : arrivals.seen)
+        bytes += buffer.size();
+    EXPECT_EQ(bytes, block.size());
 }
 
 }  // namespace
