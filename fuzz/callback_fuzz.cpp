@@ -1,8 +1,9 @@
 // The input callback fed by the simulated driver's thread with arbitrary
 // bytes: short messages, wire streams cut anywhere (sent through the loopback
 // output), single buffers, buffers handed back with an error, closes and
-// reopens in between. Nothing may crash, hang, leak or read outside the ring;
-// whatever is read back is a whole message.
+// reopens in between, and the stack behaviours of real drivers (input in
+// pieces of random sizes, empty ones, packed messages, real-time inside). Nothing may crash, hang,
+// leak or read outside the ring; whatever is read back is a whole message.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -52,13 +53,22 @@ struct Session {
     }
 
     // Reads one message and checks that it is whole: a type first, a
-    // timestamp last.
+    // timestamp last, and a sysex's data bytes each 0-127.
     bool ReadOne() {
         ScriptValue message = host.NewPropList();
         engine->GetNextMessage(message);
         const int32_t count = host.Count(message);
-        const bool whole = count == 0 || (host.KeyAt(message, 1) == "type" &&
-                                          host.KeyAt(message, count) == "timestamp");
+        bool whole = count == 0 || (host.KeyAt(message, 1) == "type" &&
+                                    host.KeyAt(message, count) == "timestamp");
+        if (whole && count == 4 && host.KeyAt(message, 3) == "data") {
+            ScriptValue data = host.At(message, 3);
+            for (int32_t i = 1; i <= host.Count(data) && whole; ++i) {
+                ScriptValue byte = host.At(data, i);
+                whole = host.IntegerOf(byte) >= 0 && host.IntegerOf(byte) <= 127;
+                host.Release(byte);
+            }
+            host.Release(data);
+        }
         if (!whole) {
             std::fprintf(stderr, "BROKEN MESSAGE: %s\n", host.Print(message).c_str());
             std::abort();
@@ -84,6 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static Session session;
     FuzzReader in(data, size);
     const uint32_t input = session.loop.input;
+    simwinmm::SetInputStack(input, standin::StackBehaviour{});
     while (!in.Empty()) {
         switch (in.Byte() % 10) {
             case 0:
@@ -98,7 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 session.SendStream(Bytes(in, 1200));
                 break;
             case 3:
-                simwinmm::InjectChunk(input, Bytes(in, 512));
+                simwinmm::InjectChunk(input, in.Bytes(in.Below(513)));  // an empty one too
                 break;
             case 4:
                 simwinmm::InjectLongError(input, Bytes(in, 512));
@@ -120,6 +131,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 }
                 break;
             case 8:
+                if (in.Byte() % 2 == 0) {
+                    // The stack hands input back as real ones do: pieces of any
+                    // size, empty ones, packed messages, real-time bytes inside.
+                    standin::StackBehaviour stack;
+                    stack.pieceBytes = in.Below(513);
+                    stack.packMessages = in.Byte() & 1;
+                    stack.emptyEvery = in.Below(5);
+                    stack.realTimeInSysEx = in.Byte() & 1;
+                    stack.clockEvery = in.Below(100);
+                    simwinmm::WaitIdle(input);
+                    simwinmm::SetInputStack(input, stack);
+                    break;
+                }
                 session.engine->CloseInput();
                 if (session.OpenInput() != kStatusOk) {
                     std::abort();

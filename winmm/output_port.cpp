@@ -93,7 +93,6 @@ void OutputPort::Release(OutputDevice* device) {
 
 StatusCode OutputPort::SendSysExRecords(SysExOutputRecord* blocks) {
     // Each block the driver takes joins pendingSysEx, newest first.
-    bool anySent = false;
     OutputDevice& device = *openDevice;
     while (blocks != nullptr) {
         SysExOutputRecord* record = blocks;
@@ -101,17 +100,15 @@ StatusCode OutputPort::SendSysExRecords(SysExOutputRecord* blocks) {
         if (device.gone.Gone() || device.gone.Watch([&] {
                 return midiOutLongMsg(device.handle, &record->header, kHeaderSize);
             }) != MMSYSERR_NOERROR) {
+            // The message is left unfinished on the wire: ended with 0xF7 it
+            // would read as whole to the receiving device, its data cut short.
+            // The next status byte sent makes the device drop it.
             record->next = blocks;
             DiscardSysExRecords(record);
-            if (anySent && !device.gone.Gone()) {
-                // The receiving device has the message's beginning: end it.
-                device.gone.Watch([&] { return midiOutShortMsg(device.handle, kEndOfExclusive); });
-            }
             return kStatusDriverError;
         }
         record->next = device.pendingSysEx;
         device.pendingSysEx = record;
-        anySent = true;
     }
     return kStatusOk;
 }

@@ -60,8 +60,8 @@ public:
     // Unprepares and frees a chain of records the driver never took.
     void DiscardSysExRecords(SysExOutputRecord* blocks);
     // Hands a chain of records, one message in order, to the driver. When it
-    // refuses one, that record and the rest are discarded, a message begun
-    // is ended, and 3 is returned.
+    // refuses one, that record and the rest are discarded and 3 is returned;
+    // a message begun is left unfinished.
     StatusCode SendSysExRecords(SysExOutputRecord* blocks);
     // Unprepares and frees every record the driver reported done (a device
     // gone is not asked to unprepare).

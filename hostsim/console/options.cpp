@@ -68,8 +68,8 @@ bool BehaviourNumber(std::string_view item, std::string_view name, uint32_t low,
     const unsigned long number = std::strtoul(text.c_str(), &end, 10);
     if (text.empty() || text.size() > 9 || end != text.c_str() + text.size() || number < low ||
         number > high) {
-        *error = "+" + std::string(name) + " needs a whole number from " + std::to_string(low) +
-                 " to " + std::to_string(high);
+        *error = std::string(1, '+').append(name) + " needs a whole number from " +
+                 std::to_string(low) + " to " + std::to_string(high);
         return false;
     }
     *value = static_cast<uint32_t>(number);
@@ -97,7 +97,7 @@ bool ParseBehaviour(std::string_view item, PortSpec* spec, std::string* error) {
     for (const Numbered& entry : numbered) {
         if (name == entry.name) {
             if (!hasValue) {
-                *error = "+" + std::string(name) + " needs =N";
+                *error = std::string(1, '+').append(name) + " needs =N";
                 return false;
             }
             return BehaviourNumber(item, name, entry.low, entry.high, entry.field, error);

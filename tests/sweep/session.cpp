@@ -34,6 +34,8 @@ const char* SessionName(SessionKind kind) {
             return "refusing-driver";
         case SessionKind::PulledCable:
             return "pulled-cable";
+        case SessionKind::RealStack:
+            return "real-stack";
     }
     return "";
 }
@@ -81,9 +83,13 @@ public:
         }
         return list;
     }
+    // A message that will come in, as it reads when received.
+    void Expect(const std::string& received) {
+        std::fprintf(out_, "sent %s, #timestamp: %u]\n", received.c_str(), kClock);
+    }
     // Sends a message; `received` is how it reads when it comes back.
     void Send(ScriptValue message, const std::string& received) {
-        std::fprintf(out_, "sent %s, #timestamp: %u]\n", received.c_str(), kClock);
+        Expect(received);
         Do("SendMessage", {message});
     }
     void SendShort(const char* type, std::vector<int32_t> numbers, const std::string& received) {
@@ -231,6 +237,34 @@ void PulledCable(Script& s, const simwinmm::PortPair& loop) {
     // Both stay open for the instance's destruction.
 }
 
+void RealStack(Script& s, const simwinmm::PortPair& loop) {
+    standin::StackBehaviour stack;
+    stack.pieceBytes = 6;
+    stack.emptyEvery = 3;
+    stack.clockEvery = 65;
+    stack.blockLimit = 2048;
+    stack.doneInline = 1;
+    simwinmm::SetInputStack(loop.input, stack);
+    simwinmm::SetOutputStack(loop.output, stack);
+    s.Do("Init");
+    s.Do("OpenInput", {s.Int(1), s.Int(8192)});
+    s.Do("OpenOutput", {s.Int(1)});
+    // 2,500 data bytes: two blocks out; the bytes after 0xF0 bring 38 clocks
+    // in on the way back, each before the dump.
+    for (int i = 0; i < (2500 + 2) / 65; ++i) {
+        s.Expect("[#type: #clock");
+    }
+    s.SendSysEx(67, 2500);
+    s.SendShort("noteOn", {1, 60, 100},
+                "[#type: #noteOn, #channel: 1, #number: 60, #velocity: 100");
+    s.Receive(loop.input, true);
+    s.Do("InputOverflowed");
+    s.SendSysEx(1, 3);
+    s.Receive(loop.input, false);
+    s.Do("CloseInput");
+    s.Do("CloseOutput");
+}
+
 }  // namespace
 
 void RunSession(SessionKind kind, const Fault& fault, const std::string& modulePath, int fd) {
@@ -295,6 +329,9 @@ void RunSession(SessionKind kind, const Fault& fault, const std::string& moduleP
                     break;
                 case SessionKind::PulledCable:
                     PulledCable(script, loop);
+                    break;
+                case SessionKind::RealStack:
+                    RealStack(script, loop);
                     break;
             }
             object.reset();

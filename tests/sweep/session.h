@@ -21,6 +21,11 @@ enum class SessionKind {
     // the ports closed, the cable plugged back in, listed and opened again on
     // the same instance, and used.
     PulledCable,
+    // A stack that hands sysex back 6 bytes at a time with empty buffers
+    // among them and a clock merged in every 65 bytes, and that takes output
+    // blocks of at most 2,048 bytes and reports them done inside the send: a
+    // dump out and back, a note behind it.
+    RealStack,
 };
 const char* SessionName(SessionKind kind);
 

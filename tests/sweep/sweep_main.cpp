@@ -43,7 +43,7 @@ using sweep::SessionKind;
 
 struct Options {
     std::vector<SessionKind> sessions{SessionKind::Examples, SessionKind::RefusingDriver,
-                                      SessionKind::PulledCable};
+                                      SessionKind::PulledCable, SessionKind::RealStack};
     int jobs = 2;
     uint32_t bound = 48;
     uint32_t stride = 23;
@@ -299,6 +299,9 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             }
             if (value == "pulled-cable" || value == "all") {
                 options.sessions.push_back(SessionKind::PulledCable);
+            }
+            if (value == "real-stack" || value == "all") {
+                options.sessions.push_back(SessionKind::RealStack);
             }
         } else if (name == "--show-plan") {
             options.showPlan = value != "0";

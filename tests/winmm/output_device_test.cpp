@@ -211,7 +211,7 @@ TEST_F(OutputDeviceTest, LongSysExGoesAsSuccessiveBlocksOfAtMost2048Bytes) {
     }
 }
 
-TEST_F(OutputDeviceTest, ALongSysExCutByARefusedBlockIsEnded) {
+TEST_F(OutputDeviceTest, ALongSysExCutByARefusedBlockIsLeftUnfinished) {
     const std::vector<int32_t> data(3000, 5);  // two blocks
     simwinmm::HoldOutputDone(port, true);
 
@@ -223,13 +223,19 @@ TEST_F(OutputDeviceTest, ALongSysExCutByARefusedBlockIsEnded) {
     EXPECT_EQ(host.LiveBlocks(), 0);
     EXPECT_EQ(simwinmm::PreparedOutputHeaders(port), 0u);
 
-    // The second block refused: the first has gone, so an F7 ends it.
+    // The second block refused: the first has gone. An F7 would make the
+    // receiving device take it for the whole message; the next status byte
+    // makes it drop it instead.
     simwinmm::FailCall("midiOutLongMsg", 2);
     EXPECT_EQ(Send(SysEx(0x41, data)), 3);
     ASSERT_TRUE(Eventually([&] { return simwinmm::PendingLongMessages(port) == 1; }));
-    const Bytes sent = Sent();
-    ASSERT_EQ(sent.size(), 2048u + 1);
-    EXPECT_EQ(sent.back(), 0xF7);
+    Bytes sent = Sent();
+    ASSERT_EQ(sent.size(), 2048u);
+    EXPECT_EQ(sent.front(), 0xF0);
+    EXPECT_EQ(sent.back(), 5);
+    EXPECT_EQ(Send(List({"noteOn", 1, 60, 100})), 0);
+    sent = Sent();
+    EXPECT_EQ(Bytes(sent.begin() + 2048, sent.end()), Bytes({0x90, 60, 100}));
     EXPECT_EQ(host.LiveBlocks(), 1);
     EXPECT_EQ(simwinmm::PreparedOutputHeaders(port), 1u);
     EXPECT_EQ(engine->CloseOutput(), 0);
