@@ -5,9 +5,10 @@
 // Without that driver there is nothing to wait for, feed or shape.
 #include "hostsim/console/virtual_ports.h"
 
-#include <mmsystem.h>
-
 #include "loopdrv/control.h"
+
+// Needs windows.h, which the driver's header brings, first.
+#include <mmsystem.h>
 
 namespace console {
 
