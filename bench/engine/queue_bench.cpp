@@ -35,23 +35,30 @@ void BM_CaptureShortMessage(benchmark::State& state) {
 }
 BENCHMARK(BM_CaptureShortMessage);
 
+// A message of range(0) bytes handed back in pieces of range(1) bytes (512,
+// a full driver buffer, unless given), as a stack hands it over.
 void BM_CaptureSysEx(benchmark::State& state) {
     const uint32_t length = static_cast<uint32_t>(state.range(0));
+    const uint32_t piece = state.range(1) > 0 ? static_cast<uint32_t>(state.range(1)) : 512;
     Ring ring(1 << 20);
     std::vector<uint8_t> message(length, 0x11);
     message.front() = 0xF0;
     message.back() = 0xF7;
     for (auto _ : state) {
-        ring.queue.CaptureSysExStart(message.data(), std::min<uint32_t>(512, length), 1);
-        for (uint32_t at = 512; at < length; at += 512) {
+        ring.queue.CaptureSysExStart(message.data(), std::min<uint32_t>(piece, length), 1);
+        for (uint32_t at = piece; at < length; at += piece) {
             ring.queue.CaptureSysExContinue(message.data() + at,
-                                            std::min<uint32_t>(512, length - at), 1);
+                                            std::min<uint32_t>(piece, length - at), 1);
         }
         ring.queue.Flush();
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * length));
 }
-BENCHMARK(BM_CaptureSysEx)->Arg(512)->Arg(64 * 1024);
+BENCHMARK(BM_CaptureSysEx)
+    ->Args({512, 0})
+    ->Args({64 * 1024, 0})
+    ->Args({64 * 1024, 256})
+    ->Args({64 * 1024, 6});
 
 void BM_RawRead(benchmark::State& state) {
     Ring ring(1 << 16);
