@@ -249,12 +249,12 @@ void RealStack(Script& s, const simwinmm::PortPair& loop) {
     s.Do("Init");
     s.Do("OpenInput", {s.Int(1), s.Int(8192)});
     s.Do("OpenOutput", {s.Int(1)});
-    // 2,500 data bytes: two blocks out; the bytes after 0xF0 bring 38 clocks
+    // 2,100 data bytes: two blocks out; the bytes after 0xF0 bring 32 clocks
     // in on the way back, each before the dump.
-    for (int i = 0; i < (2500 + 2) / 65; ++i) {
+    for (int i = 0; i < (2100 + 2) / 65; ++i) {
         s.Expect("[#type: #clock");
     }
-    s.SendSysEx(67, 2500);
+    s.SendSysEx(67, 2100);
     s.SendShort("noteOn", {1, 60, 100},
                 "[#type: #noteOn, #channel: 1, #number: 60, #velocity: 100");
     s.Receive(loop.input, true);
