@@ -62,6 +62,8 @@ endfunction()
 # targets, and the tools follow.
 file(GENERATE OUTPUT ${PROJECT_BINARY_DIR}/artifacts.txt CONTENT
 "version ${PROJECT_VERSION}
+product ${TESMAR_PRODUCT_NAME}
+copyright ${TESMAR_COPYRIGHT}
 module $<TARGET_FILE:tesmar>
 console $<TARGET_FILE:tesmar-host>
 ")
