@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The checks of the release zip, one function each, for tools/check_release.sh
 # and for the test that makes each of them meet the fault it is for
 # (tests/release/release_checks_test.sh). Sourced from the repository's root;
