@@ -24,7 +24,9 @@ endif()
 set(CMAKE_C_FLAGS_INIT "${_tesmar_maps}")
 set(CMAKE_CXX_FLAGS_INIT "${_tesmar_maps}")
 
-set(_tesmar_static "-static -static-libgcc -static-libstdc++")
-set(CMAKE_EXE_LINKER_FLAGS_INIT "${_tesmar_static}")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "${_tesmar_static}")
-set(CMAKE_MODULE_LINKER_FLAGS_INIT "${_tesmar_static}")
+# ld stamps PE files with the link time by default; zero keeps the bytes the
+# same from one build of a commit to the next.
+set(_tesmar_link "-static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "${_tesmar_link}")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "${_tesmar_link}")
+set(CMAKE_MODULE_LINKER_FLAGS_INIT "${_tesmar_link}")

@@ -30,3 +30,4 @@ else()
   set_target_properties(tesmar PROPERTIES
     LINK_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/exports.map)
 endif()
+tesmar_version_resource(tesmar DESCRIPTION "MIDI ports for Director scripts" TYPE DLL)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The one place that installs packages: what the named parts need, only what
 # is missing (as root), so that it is quick when everything is there.
-#   tools/install_deps.sh [native] [style] [bench] [fuzz] [console] [windows]
+#   tools/install_deps.sh [native] [style] [bench] [fuzz] [console] [windows] [release]
 # No argument means native.
 #   native   cmake, g++, GoogleTest, Google Benchmark
 #   style    clang-format, clang-tidy
@@ -14,6 +14,10 @@
 #            of the Debian archive this machine's apt already uses) is
 #            registered with binfmt_misc for i386 ELF programs. Nothing is
 #            registered where 32-bit programs run natively.
+#   release  what the release zip is made and checked with: the 32-bit cross
+#            compiler and GoogleTest's sources (the windows-x86 build), zip and
+#            unzip, pandoc (the docs as HTML pages), exiftool (reads the
+#            version resources back)
 # Fails with one line saying what is missing when it cannot do its work.
 set -euo pipefail
 shopt -s nullglob
@@ -57,6 +61,15 @@ want_fuzz() {
 
 want_console() {
   [ -f /usr/include/histedit.h ] || need libedit-dev
+}
+
+want_release() {
+  command -v zip >/dev/null || need zip
+  command -v unzip >/dev/null || need unzip
+  command -v pandoc >/dev/null || need pandoc
+  command -v exiftool >/dev/null || need libimage-exiftool-perl
+  command -v i686-w64-mingw32-g++-posix >/dev/null || need g++-mingw-w64-i686
+  [ -f /usr/src/googletest/CMakeLists.txt ] || need googletest
 }
 
 i386_needed=false
@@ -228,8 +241,8 @@ set_up_32bit() {
 [ $# -gt 0 ] || set -- native
 for part in "$@"; do
   case "$part" in
-    native | style | bench | fuzz | console | windows) "want_$part" ;;
-    *) fail "unknown part '$part' (native, style, bench, fuzz, console, windows)" ;;
+    native | style | bench | fuzz | console | windows | release) "want_$part" ;;
+    *) fail "unknown part '$part' (native, style, bench, fuzz, console, windows, release)" ;;
   esac
 done
 install_packages

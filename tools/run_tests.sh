@@ -3,12 +3,13 @@
 # checks, the sanitizer builds (the fault sweep runs in each), the fuzzers for
 # a short fixed time each under ASan and UBSan, then the Windows stage (every test of the
 # shipped 32-bit DLL under 32-bit Wine, and of the 64-bit build under 64-bit
-# Wine, on the real winmm). Installs what is missing (as root), including the
+# Wine, on the real winmm), and the release zip made and checked
+# (tools/check_release.sh). Installs what is missing (as root), including the
 # means to run 32-bit code, first, so that a machine that cannot run the
 # Windows stage fails at once.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/install_deps.sh native style fuzz console windows
+tools/install_deps.sh native style fuzz console windows release
 
 run_preset() {
   local preset=$1
@@ -23,3 +24,4 @@ run_preset asan
 run_preset tsan
 tools/fuzz.sh 30
 tools/windows_tests.sh
+tools/check_release.sh

@@ -270,5 +270,9 @@ int main(int argc, char** argv) {
         std::cout << console::kUsage;
         return kExitOk;
     }
+    if (options.version) {
+        std::cout << console::kVersionLine;
+        return kExitOk;
+    }
     return Run(options);
 }

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "tesmar_version.h"
+
 namespace console {
 
 const char kUsage[] =
@@ -41,6 +43,7 @@ const char kUsage[] =
 #endif
     "  --module PATH  the plug-in module to load (default: the one built with\n"
     "                 this program)\n"
+    "  --version      the version of the console and the plug-in built with it\n"
     "  --help         this text\n"
 #ifdef _WIN32
     "\n"
@@ -57,6 +60,8 @@ const char kUsage[] =
     "the\n"
     "module cannot be loaded, 4 when values or memory blocks were left alive\n"
     "or released twice at exit (the leak report goes to standard error).\n";
+
+const char kVersionLine[] = "tesmar-host " TESMAR_VERSION "\n";
 
 namespace {
 
@@ -218,6 +223,8 @@ bool ParseOptions(int argc, char** argv, const std::string& defaultModule, Optio
         const bool hasValue = i + 1 < argc;
         if (arg == "--help" || arg == "-h") {
             options->help = true;
+        } else if (arg == "--version") {
+            options->version = true;
         } else if (arg == "--echo") {
             options->echo = true;
         } else if (arg == "--fps" || arg == "--frames" || arg == "--seconds") {

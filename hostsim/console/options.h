@@ -33,6 +33,7 @@ struct Options {
     std::string playFile;  // --play
     std::string playPort;  // --play-port; empty: the first input port
     bool help = false;
+    bool version = false;
 };
 
 // `loop:NAME,in:NAME,out:NAME`, in any number and order, each name followed
@@ -48,5 +49,7 @@ bool ParseOptions(int argc, char** argv, const std::string& defaultModule, Optio
                   std::string* error);
 
 extern const char kUsage[];
+// "tesmar-host <project version>" and a line break.
+extern const char kVersionLine[];
 
 }  // namespace console
