@@ -99,7 +99,9 @@ void OneBuffer(Driver& d, InDevice& dev, const uint8_t* bytes, uint32_t count, U
     MIDIHDR* header = dev.buffers.front();
     dev.buffers.pop_front();
     const uint32_t take = std::min<uint32_t>(header->dwBufferLength, count);
-    std::memcpy(header->lpData, bytes, take);
+    if (take > 0) {  // an empty one has no bytes to copy, maybe not even a pointer
+        std::memcpy(header->lpData, bytes, take);
+    }
     header->dwBytesRecorded = take;
     GiveBack(d, lock, dev, header, message);
 }
