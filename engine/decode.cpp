@@ -1,60 +1,55 @@
+#include "engine/decode.h"
+
 #include <algorithm>
 
 #include "engine/message_types.h"
-#include "engine/midi_engine.h"
 
 // A record is consumed only once the script holds its whole message: when the
 // host fails to make or append any part of it, what was made is released and
 // the record stays queued for the next call.
 
-void MidiEngine::GetNextMessage(ScriptValue& propList) {
-    if (!inputOpen) {
-        return;
-    }
+void MessageDecoder::GetNextMessage(ScriptValue& propList) {
     RawRecord record;
-    if (!queue.Peek(record)) {
+    if (!queue_.Peek(record)) {
         return;
     }
     if (!record.hasType) {
-        queue.Consume(record);  // damaged: skipped, the list stays empty
+        queue_.Consume(record);  // damaged: skipped, the list stays empty
         return;
     }
     if (BuildMessage(record, propList)) {
-        queue.Consume(record);
+        queue_.Consume(record);
         return;
     }
     // Nothing partial goes back: an empty list again (VOID if even that fails).
-    valueService.ValueRelease(&propList);
-    listService.NewPropList(&propList);
+    values_.Release(propList);
+    values_.NewPropList(propList);
 }
 
-void MidiEngine::GetPendingMessages(ScriptValue& list) {
-    if (!inputOpen) {
-        return;
-    }
+void MessageDecoder::GetPendingMessages(ScriptValue& list) {
     // Records captured meanwhile are collected in the same call.
     RawRecord record;
-    while (queue.Peek(record)) {
+    while (queue_.Peek(record)) {
         if (!record.hasType) {
-            queue.Consume(record);
+            queue_.Consume(record);
             continue;
         }
         ScriptValue message{};
-        if (listService.NewPropList(&message) != kHostOk) {
+        if (values_.NewPropList(message) != kHostOk) {
             return;  // keep what was collected; the rest stays queued
         }
         const bool handedOver =
-            BuildMessage(record, message) && listService.AppendToList(&list, &message) == kHostOk;
-        valueService.ValueRelease(&message);
+            BuildMessage(record, message) && values_.Append(list, message) == kHostOk;
+        values_.Release(message);
         if (!handedOver) {
             return;
         }
-        queue.Consume(record);
+        queue_.Consume(record);
     }
 }
 
-bool MidiEngine::BuildMessage(const RawRecord& record, ScriptValue& propList) {
-    if (listService.AppendToPropList(&propList, &WordValue(Word::type), &WordValue(record.type)) !=
+bool MessageDecoder::BuildMessage(const RawRecord& record, ScriptValue& propList) {
+    if (values_.AppendPair(propList, Word::type, values_.vocabulary().ValueOf(record.type)) !=
         kHostOk) {
         return false;
     }
@@ -62,11 +57,12 @@ bool MidiEngine::BuildMessage(const RawRecord& record, ScriptValue& propList) {
     if (type != nullptr && !AppendMessageProperties(*type, record, propList)) {
         return false;
     }
-    return AppendIntegerProperty(propList, Word::timestamp, static_cast<int32_t>(record.timestamp));
+    return values_.AppendIntegerPair(propList, Word::timestamp,
+                                     static_cast<int32_t>(record.timestamp));
 }
 
-bool MidiEngine::AppendMessageProperties(const MessageType& type, const RawRecord& record,
-                                         ScriptValue& propList) {
+bool MessageDecoder::AppendMessageProperties(const MessageType& type, const RawRecord& record,
+                                             ScriptValue& propList) {
     const int32_t data1 = record.data1;
     const int32_t data2 = record.data2;
     // The numbers behind the table's keys, in their order.
@@ -98,13 +94,13 @@ bool MidiEngine::AppendMessageProperties(const MessageType& type, const RawRecor
             break;
     }
     if (showsChannel &&
-        !AppendIntegerProperty(propList, Word::channel, (record.status & 0x0F) + 1)) {
+        !values_.AppendIntegerPair(propList, Word::channel, (record.status & 0x0F) + 1)) {
         return false;
     }
     for (int k = 0; k < 2 && type.keys[k] != Word::none; ++k) {
         const bool made = type.shape == Shape::systemExclusive && type.keys[k] == Word::data
                               ? AppendSysExData(record, propList)
-                              : AppendIntegerProperty(propList, type.keys[k], numbers[k]);
+                              : values_.AppendIntegerPair(propList, type.keys[k], numbers[k]);
         if (!made) {
             return false;
         }
@@ -112,27 +108,21 @@ bool MidiEngine::AppendMessageProperties(const MessageType& type, const RawRecor
     return true;
 }
 
-bool MidiEngine::AppendSysExData(const RawRecord& record, ScriptValue& propList) {
+bool MessageDecoder::AppendSysExData(const RawRecord& record, ScriptValue& propList) {
     ScriptValue bytes{};
-    if (listService.NewList(&bytes) != kHostOk) {
+    if (values_.NewList(bytes) != kHostOk) {
         return false;
     }
     bool made = true;
     uint8_t chunk[64];
     for (uint32_t from = 0; from < record.sysExCount && made; from += sizeof chunk) {
         const uint32_t count = std::min<uint32_t>(sizeof chunk, record.sysExCount - from);
-        queue.CopySysEx(record, from, chunk, count);
+        queue_.CopySysEx(record, from, chunk, count);
         for (uint32_t i = 0; i < count && made; ++i) {
-            ScriptValue byte{};
-            made = valueService.IntegerToValue(chunk[i], &byte) == kHostOk;
-            if (made) {
-                made = listService.AppendToList(&bytes, &byte) == kHostOk;
-                valueService.ValueRelease(&byte);
-            }
+            made = values_.AppendInteger(bytes, chunk[i]);
         }
     }
-    made =
-        made && listService.AppendToPropList(&propList, &WordValue(Word::data), &bytes) == kHostOk;
-    valueService.ValueRelease(&bytes);
+    made = made && values_.AppendPair(propList, Word::data, bytes) == kHostOk;
+    values_.Release(bytes);
     return made;
 }

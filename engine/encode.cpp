@@ -1,63 +1,21 @@
+#include "engine/encode.h"
+
 #include "engine/message_types.h"
-#include "engine/midi_engine.h"
 
-StatusCode MidiEngine::ReadIntegerProperty(const ScriptValue& list, int32_t position,
-                                           int32_t& out) {
-    ScriptValue item{};
-    if (listService.GetValueByIndex(&list, position, &item) != kHostOk) {
-        return kStatusMissingProperty;
-    }
-    const HostResult converted = valueService.ValueToInteger(&item, &out);
-    valueService.ValueRelease(&item);
-    return converted == kHostOk ? kStatusOk : kStatusPropertyNotInteger;
-}
-
-StatusCode MidiEngine::ReadByteProperty(const ScriptValue& list, int32_t position, int32_t min,
-                                        int32_t max, uint8_t& out) {
-    int32_t integer = 0;
-    if (const StatusCode code = ReadIntegerProperty(list, position, integer); code != kStatusOk) {
-        return code;
-    }
-    if (integer < min || integer > max) {
-        return kStatusPropertyOutOfRange;
-    }
-    out = static_cast<uint8_t>(integer);
-    return kStatusOk;
-}
-
-StatusCode MidiEngine::Read14BitProperty(const ScriptValue& list, int32_t position, int32_t offset,
-                                         uint8_t& low, uint8_t& high) {
-    int32_t integer = 0;
-    if (const StatusCode code = ReadIntegerProperty(list, position, integer); code != kStatusOk) {
-        return code;
-    }
-    // In 64 bits so that no script value can overflow the sum.
-    const int64_t shifted = int64_t{integer} + offset;
-    if (shifted < 0 || shifted > 16383) {
-        return kStatusPropertyOutOfRange;
-    }
-    low = static_cast<uint8_t>(shifted & 0x7F);
-    high = static_cast<uint8_t>((shifted >> 7) & 0x7F);
-    return kStatusOk;
-}
-
-StatusCode MidiEngine::SendMessage(const ScriptValue& message) {
-    if (!outputOpen) {
-        return kStatusOutputNotOpen;
-    }
+StatusCode MessageEncoder::Encode(const ScriptValue& message, EncodedMessage& out) {
     ScriptValue first{};
-    if (listService.GetValueByIndex(&message, 1, &first) != kHostOk) {
+    if (!values_.Fetch(message, 1, first)) {
         return kStatusUnpackError;
     }
     Symbol name = 0;
-    const HostResult converted = valueService.ValueToSymbol(&first, &name);
-    valueService.ValueRelease(&first);
+    const HostResult converted = values_.ToSymbol(first, name);
+    values_.Release(first);
     if (converted != kHostOk) {
         return kStatusMessageNotSymbol;
     }
     const MessageType* type = nullptr;
     for (const MessageType& candidate : kMessageTypes) {
-        if (WordSymbol(candidate.word) == name) {
+        if (values_.vocabulary().SymbolOf(candidate.word) == name) {
             type = &candidate;
             break;
         }
@@ -73,7 +31,7 @@ StatusCode MidiEngine::SendMessage(const ScriptValue& message) {
     StatusCode result = kStatusOk;
     if (type->channel) {
         uint8_t channel = 0;
-        result = ReadByteProperty(message, 2, 1, 16, channel);
+        result = values_.ReadByte(message, 2, 1, 16, channel);
         if (result != kStatusOk) {
             return result;
         }
@@ -81,17 +39,17 @@ StatusCode MidiEngine::SendMessage(const ScriptValue& message) {
     }
     switch (type->shape) {
         case Shape::numberAndValue:
-            result = ReadByteProperty(message, 3, 0, 127, data1);
+            result = values_.ReadByte(message, 3, 0, 127, data1);
             if (result == kStatusOk) {
-                result = ReadByteProperty(message, 4, 0, 127, data2);
+                result = values_.ReadByte(message, 4, 0, 127, data2);
             }
             break;
         case Shape::number:
-            result = ReadByteProperty(message, 3, 0, 127, data1);
+            result = values_.ReadByte(message, 3, 0, 127, data1);
             length = 2;
             break;
         case Shape::pitchBend:
-            result = Read14BitProperty(message, 3, 8192, data1, data2);
+            result = values_.Read14Bit(message, 3, 8192, data1, data2);
             break;
         case Shape::fixed:
             data1 = type->data1;
@@ -99,54 +57,60 @@ StatusCode MidiEngine::SendMessage(const ScriptValue& message) {
             break;
         case Shape::monoMode:
             data1 = type->data1;
-            result = ReadByteProperty(message, 3, 0, 127, data2);
+            result = values_.ReadByte(message, 3, 0, 127, data2);
             break;
         case Shape::quarterFrame: {
             uint8_t subFrame = 0;
             uint8_t value = 0;
-            result = ReadByteProperty(message, 2, 0, 7, subFrame);
+            result = values_.ReadByte(message, 2, 0, 7, subFrame);
             if (result == kStatusOk) {
-                result = ReadByteProperty(message, 3, 0, 15, value);
+                result = values_.ReadByte(message, 3, 0, 15, value);
             }
             data1 = static_cast<uint8_t>(subFrame * 16 + value);
             length = 2;
             break;
         }
         case Shape::songPosition:
-            result = Read14BitProperty(message, 2, 0, data1, data2);
+            result = values_.Read14Bit(message, 2, 0, data1, data2);
             break;
         case Shape::songSelect:
-            result = ReadByteProperty(message, 2, 0, 127, data1);
+            result = values_.ReadByte(message, 2, 0, 127, data1);
             length = 2;
             break;
         case Shape::statusOnly:
             length = 1;
             break;
         case Shape::systemExclusive:
-            return SendSystemExclusive(message);
+            return EncodeSystemExclusive(message, out);
     }
     if (result != kStatusOk) {
         return result;
     }
-    return SendShortMessage(status, data1, data2, length);
+    out.systemExclusive = false;
+    out.status = status;
+    out.data1 = data1;
+    out.data2 = data2;
+    out.length = length;
+    return kStatusOk;
 }
 
-StatusCode MidiEngine::SendSystemExclusive(const ScriptValue& message) {
+StatusCode MessageEncoder::EncodeSystemExclusive(const ScriptValue& message, EncodedMessage& out) {
     uint8_t manufacturerID = 0;
-    const StatusCode result = ReadByteProperty(message, 2, 0, 127, manufacturerID);
+    const StatusCode result = values_.ReadByte(message, 2, 0, 127, manufacturerID);
     if (result != kStatusOk) {
         return result;
     }
     ScriptValue data{};
-    if (listService.GetValueByIndex(&message, 3, &data) != kHostOk) {
+    if (!values_.Fetch(message, 3, data)) {
         return kStatusMissingProperty;
     }
-    int32_t type = 0;
-    valueService.ValueType(&data, &type);
-    StatusCode sent = kStatusInvalidParameterType;
-    if (type == kValueTypeList) {
-        sent = SendLongMessage(manufacturerID, data, listService.CountElements(&data));
+    if (values_.TypeOf(data) != kValueTypeList) {
+        values_.Release(data);
+        return kStatusInvalidParameterType;
     }
-    valueService.ValueRelease(&data);
-    return sent;
+    out.systemExclusive = true;
+    out.manufacturerID = manufacturerID;
+    out.count = values_.Count(data);
+    out.data = data;
+    return kStatusOk;
 }

@@ -1,4 +1,4 @@
-#include "engine/midi_engine.h"
+#include "engine/filters.h"
 
 namespace {
 
@@ -68,10 +68,10 @@ constexpr ChannelName kChannelNames[] = {
 
 }  // namespace
 
-bool MidiEngine::LookUpFilterName(Symbol name, bool channelFilter, FilterBits& bits) const {
+bool InputFilters::LookUpFilterName(Symbol name, bool channelFilter, FilterBits& bits) const {
     if (channelFilter) {
         for (const ChannelName& entry : kChannelNames) {
-            if (WordSymbol(entry.word) == name) {
+            if (values_.vocabulary().SymbolOf(entry.word) == name) {
                 bits.typeBits |= entry.typeBits;
                 bits.modeBits |= entry.modeBits;
                 return true;
@@ -80,7 +80,7 @@ bool MidiEngine::LookUpFilterName(Symbol name, bool channelFilter, FilterBits& b
         return false;
     }
     for (const SystemName& entry : kSystemNames) {
-        if (WordSymbol(entry.word) == name) {
+        if (values_.vocabulary().SymbolOf(entry.word) == name) {
             bits.systemEntries |= entry.entries;
             return true;
         }
@@ -90,13 +90,12 @@ bool MidiEngine::LookUpFilterName(Symbol name, bool channelFilter, FilterBits& b
 
 // A symbol or a list of symbols. A failing list element is skipped; the code
 // of the last failure is returned.
-StatusCode MidiEngine::CollectFilterNames(const ScriptValue& names, bool channelFilter,
-                                          FilterBits& bits) {
-    int32_t type = 0;
-    valueService.ValueType(&names, &type);
+StatusCode InputFilters::CollectFilterNames(const ScriptValue& names, bool channelFilter,
+                                            FilterBits& bits) {
+    const int32_t type = values_.TypeOf(names);
     if (type == kValueTypeSymbol) {
         Symbol name = 0;
-        if (valueService.ValueToSymbol(&names, &name) != kHostOk) {
+        if (values_.ToSymbol(names, name) != kHostOk) {
             return kStatusInvalidParameterValue;
         }
         return LookUpFilterName(name, channelFilter, bits) ? kStatusOk : kStatusUnknownMessageType;
@@ -104,49 +103,39 @@ StatusCode MidiEngine::CollectFilterNames(const ScriptValue& names, bool channel
     if (type != kValueTypeList) {
         return kStatusInvalidParameterType;
     }
-    StatusCode result = kStatusOk;
-    const int32_t count = listService.CountElements(&names);
-    for (int32_t position = 1; position <= count; ++position) {
-        ScriptValue element{};
-        if (listService.GetValueByIndex(&names, position, &element) != kHostOk) {
-            result = kStatusInvalidParameterValue;
-            continue;
-        }
-        Symbol name = 0;
-        const HostResult converted = valueService.ValueToSymbol(&element, &name);
-        valueService.ValueRelease(&element);
-        if (converted != kHostOk) {
-            result = kStatusInvalidParameterType;
-        } else if (!LookUpFilterName(name, channelFilter, bits)) {
-            result = kStatusUnknownMessageType;
-        }
-    }
-    return result;
+    return values_.ForEachElement(
+        names, kStatusInvalidParameterValue, [&](const ScriptValue& element) {
+            Symbol name = 0;
+            if (values_.ToSymbol(element, name) != kHostOk) {
+                return kStatusInvalidParameterType;
+            }
+            return LookUpFilterName(name, channelFilter, bits) ? kStatusOk
+                                                               : kStatusUnknownMessageType;
+        });
 }
 
-StatusCode MidiEngine::SetSystemFilter(const ScriptValue& messageTypes) {
+StatusCode InputFilters::SetSystemFilter(const ScriptValue& messageTypes) {
     for (int entry = 0; entry < 16; ++entry) {
         if (kSystemEntriesInUse & Entry(entry)) {
-            masks.typeMask[entry].store(masks.typeMask[entry].load(kRelaxed) & 0x7F, kRelaxed);
+            masks_.typeMask[entry].store(masks_.typeMask[entry].load(kRelaxed) & 0x7F, kRelaxed);
         }
     }
     FilterBits bits;
     const StatusCode result = CollectFilterNames(messageTypes, false, bits);
     for (int entry = 0; entry < 16; ++entry) {
         if (bits.systemEntries & Entry(entry)) {
-            masks.typeMask[entry].store(masks.typeMask[entry].load(kRelaxed) | 0x80, kRelaxed);
+            masks_.typeMask[entry].store(masks_.typeMask[entry].load(kRelaxed) | 0x80, kRelaxed);
         }
     }
     return result;
 }
 
 // Changes nothing; fails with the code of the last bad element.
-StatusCode MidiEngine::SelectChannels(const ScriptValue& channels, bool (&selected)[16]) {
-    int32_t type = 0;
-    valueService.ValueType(&channels, &type);
+StatusCode InputFilters::SelectChannels(const ScriptValue& channels, bool (&selected)[16]) {
+    const int32_t type = values_.TypeOf(channels);
     if (type == kValueTypeInteger) {
         int32_t channel = 0;
-        if (valueService.ValueToInteger(&channels, &channel) != kHostOk) {
+        if (values_.ToInteger(channels, channel) != kHostOk) {
             return kStatusInvalidParameterValue;
         }
         if (channel < 0 || channel > 16) {
@@ -160,30 +149,22 @@ StatusCode MidiEngine::SelectChannels(const ScriptValue& channels, bool (&select
     if (type != kValueTypeList) {
         return kStatusInvalidParameterType;
     }
-    StatusCode result = kStatusOk;
-    const int32_t count = listService.CountElements(&channels);
-    for (int32_t position = 1; position <= count; ++position) {
-        ScriptValue element{};
-        if (listService.GetValueByIndex(&channels, position, &element) != kHostOk) {
-            result = kStatusInvalidParameterType;
-            continue;
-        }
-        int32_t channel = 0;
-        const HostResult converted = valueService.ValueToInteger(&element, &channel);
-        valueService.ValueRelease(&element);
-        if (converted != kHostOk) {
-            result = kStatusInvalidParameterValue;
-        } else if (channel < 1 || channel > 16) {
-            result = kStatusParameterOutOfRange;
-        } else {
-            selected[channel - 1] = true;
-        }
-    }
-    return result;
+    return values_.ForEachElement(channels, kStatusInvalidParameterType,
+                                  [&](const ScriptValue& element) {
+                                      int32_t channel = 0;
+                                      if (values_.ToInteger(element, channel) != kHostOk) {
+                                          return kStatusInvalidParameterValue;
+                                      }
+                                      if (channel < 1 || channel > 16) {
+                                          return kStatusParameterOutOfRange;
+                                      }
+                                      selected[channel - 1] = true;
+                                      return kStatusOk;
+                                  });
 }
 
-StatusCode MidiEngine::SetChannelFilter(const ScriptValue& messageTypes,
-                                        const ScriptValue& channels) {
+StatusCode InputFilters::SetChannelFilter(const ScriptValue& messageTypes,
+                                          const ScriptValue& channels) {
     bool selected[16] = {};
     const StatusCode channelResult = SelectChannels(channels, selected);
     if (channelResult != kStatusOk) {
@@ -198,16 +179,16 @@ StatusCode MidiEngine::SetChannelFilter(const ScriptValue& messageTypes,
     }
     for (int c = 0; c < 16; ++c) {
         if (selected[c]) {
-            masks.typeMask[c].store(masks.typeMask[c].load(kRelaxed) & 0x80, kRelaxed);
-            masks.modeMask[c].store(masks.modeMask[c].load(kRelaxed) & 0x80, kRelaxed);
+            masks_.typeMask[c].store(masks_.typeMask[c].load(kRelaxed) & 0x80, kRelaxed);
+            masks_.modeMask[c].store(masks_.modeMask[c].load(kRelaxed) & 0x80, kRelaxed);
         }
     }
     FilterBits bits;
     const StatusCode result = CollectFilterNames(messageTypes, true, bits);
     for (int c = 0; c < 16; ++c) {
         if (selected[c]) {
-            masks.typeMask[c].store(masks.typeMask[c].load(kRelaxed) | bits.typeBits, kRelaxed);
-            masks.modeMask[c].store(masks.modeMask[c].load(kRelaxed) | bits.modeBits, kRelaxed);
+            masks_.typeMask[c].store(masks_.typeMask[c].load(kRelaxed) | bits.typeBits, kRelaxed);
+            masks_.modeMask[c].store(masks_.modeMask[c].load(kRelaxed) | bits.modeBits, kRelaxed);
         }
     }
     return result;

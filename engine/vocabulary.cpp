@@ -49,3 +49,27 @@ const WordInfo kWords[kWordCount] = {
     {"code", true},
     {"text", true},
 };
+
+Vocabulary::Vocabulary(HostValueService& values) : valueService_(values) {
+    // An engine without its whole vocabulary would misread every message for
+    // its whole life.
+    for (int i = 0; i < kWordCount; ++i) {
+        HostResult made = values.StringToSymbol(kWords[i].text, &symbols_[i]);
+        if (made == kHostOk && kWords[i].hasValue) {
+            made = values.SymbolToValue(symbols_[i], &values_[i]);
+        }
+        if (made != kHostOk) {
+            result_ = made;
+            return;
+        }
+        made_ = i + 1;
+    }
+}
+
+Vocabulary::~Vocabulary() {
+    for (int i = 0; i < made_; ++i) {
+        if (kWords[i].hasValue) {
+            valueService_.ValueRelease(&values_[i]);
+        }
+    }
+}

@@ -97,14 +97,7 @@ HostResult WinMmMidiEngine::AppendPortName(ScriptValue& list, UINT device, bool 
         // Listed all the same, so that the n-th name is always port n.
         std::snprintf(name, sizeof(name), "(port %u unavailable)", device + 1);
     }
-    ScriptValue value{};
-    HostResult code = valueService.StringToValue(name, &value);
-    if (code != kHostOk) {
-        return code;
-    }
-    code = listService.AppendToList(&list, &value);
-    valueService.ValueRelease(&value);
-    return code;
+    return Values().AppendString(list, name);
 }
 
 // ---- input
@@ -245,7 +238,7 @@ StatusCode WinMmMidiEngine::SendLongMessage(uint8_t manufacturerID, const Script
                 bytes[i] = 0xF7;
             } else {
                 const StatusCode code =
-                    ReadByteProperty(data, static_cast<int32_t>(position - 1), 0, 127, bytes[i]);
+                    Values().ReadByte(data, static_cast<int32_t>(position - 1), 0, 127, bytes[i]);
                 if (code != kStatusOk) {
                     output.DiscardSysExRecords(blocks);
                     return code;

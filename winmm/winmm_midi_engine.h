@@ -58,5 +58,5 @@ private:
     OutputPort output{memoryService};
     // The input port's own slots are part of the engine's block: a device the
     // driver keeps may still write into them, so the block is kept with it.
-    InputPort input{queue};
+    InputPort input{Queue()};
 };

@@ -11,10 +11,10 @@ class MaskReadingEngine : public MidiEngine {
 public:
     using MidiEngine::MidiEngine;
 
-    uint8_t TypeMask(int channelIndex) const {
-        return masks.typeMask[channelIndex & 15].load(std::memory_order_relaxed);
+    uint8_t TypeMask(int channelIndex) {
+        return Masks().typeMask[channelIndex & 15].load(std::memory_order_relaxed);
     }
-    uint8_t ModeMask(int channelIndex) const {
-        return masks.modeMask[channelIndex & 15].load(std::memory_order_relaxed);
+    uint8_t ModeMask(int channelIndex) {
+        return Masks().modeMask[channelIndex & 15].load(std::memory_order_relaxed);
     }
 };

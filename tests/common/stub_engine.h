@@ -28,11 +28,11 @@ public:
     StatusCode SendShortMessage(uint8_t, uint8_t, uint8_t, uint32_t) override { return kStatusOk; }
     StatusCode SendLongMessage(uint8_t, const ScriptValue&, int32_t) override { return kStatusOk; }
 
-    InputQueue& Queue() { return queue; }
+    using MidiEngine::Queue;
     void SetTypeMask(int channel, uint8_t mask) {
-        masks.typeMask[channel & 15].store(mask, std::memory_order_relaxed);
+        Masks().typeMask[channel & 15].store(mask, std::memory_order_relaxed);
     }
     void SetModeMask(int channel, uint8_t mask) {
-        masks.modeMask[channel & 15].store(mask, std::memory_order_relaxed);
+        Masks().modeMask[channel & 15].store(mask, std::memory_order_relaxed);
     }
 };

@@ -57,11 +57,11 @@ public:
     // delivered `count` note-ons on channel 10.
     void Receive(int count) {
         inputOpen = true;
-        if (queue.storage() == nullptr) {
+        if (Queue().storage() == nullptr) {
             AllocateQueue(1024);
         }
         for (int i = 0; i < count; ++i) {
-            queue.CaptureShortMessage(0x99, 36, 100, 5);
+            Queue().CaptureShortMessage(0x99, 36, 100, 5);
         }
     }
     void MarkOutputOpen() { outputOpen = true; }
@@ -73,13 +73,7 @@ private:
     }
     HostResult AppendNames(ScriptValue& list, std::initializer_list<const char*> names) {
         for (const char* name : names) {
-            ScriptValue value{};
-            HostResult code = valueService.StringToValue(name, &value);
-            if (code == kHostOk) {
-                code = listService.AppendToList(&list, &value);
-                valueService.ValueRelease(&value);
-            }
-            if (code != kHostOk) {
+            if (const HostResult code = Values().AppendString(list, name); code != kHostOk) {
                 return code;
             }
         }

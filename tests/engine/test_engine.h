@@ -76,7 +76,7 @@ public:
         return sendResult;
     }
 
-    InputQueue& Queue() { return queue; }
+    using MidiEngine::Queue;
 
     StatusCode sendResult = kStatusOk;
     std::vector<SentShort> shortSent;
