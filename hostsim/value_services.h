@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "contract/host_api.h"
-#include "hostsim/fault_plan.h"
+#include "standin/fault_plan.h"
 #include "hostsim/value_store.h"
 
 namespace hostsim {

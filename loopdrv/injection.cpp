@@ -3,27 +3,10 @@
 #include <vector>
 
 #include "loopdrv/loopback.h"
+#include "standin/message_length.h"
 
 namespace loopdrv {
 namespace {
-
-// Bytes of a message by its status byte; 0 for sysex start and end.
-DWORD MessageLength(uint8_t status) {
-    if (status < 0xF0)
-        return (status & 0xE0) == 0xC0 ? 2 : 3;
-    switch (status) {
-        case 0xF1:
-        case 0xF3:
-            return 2;
-        case 0xF2:
-            return 3;
-        case 0xF0:
-        case 0xF7:
-            return 0;
-        default:
-            return 1;
-    }
-}
 
 class WireSplitter {
 public:
@@ -80,7 +63,7 @@ private:
         }
         message_ = byte;
         filled_ = 1;
-        pending_ = MessageLength(byte) - 1;
+        pending_ = standin::WireLength(byte) - 1;
         if (pending_ == 0)
             PushShort(message_);
         return true;

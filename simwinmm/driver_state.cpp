@@ -1,5 +1,9 @@
 #include "simwinmm/driver_state.h"
 
+#include <algorithm>
+
+#include "standin/message_length.h"
+
 namespace simwinmm {
 
 const char* const kOpNames[kOpCount] = {
@@ -52,18 +56,8 @@ bool InjectedFailure(Driver& d, Op op, MMRESULT& result) {
 }
 
 uint32_t ShortLength(uint8_t status) {
-    if (status < 0xF0) {
-        return (status & 0xE0) == 0xC0 ? 2 : 3;
-    }
-    switch (status) {
-        case 0xF1:
-        case 0xF3:
-            return 2;
-        case 0xF2:
-            return 3;
-        default:
-            return 1;
-    }
+    // A packed message has its status byte, whatever the wire makes of it.
+    return std::max<uint32_t>(1, standin::WireLength(status));
 }
 
 void QueueInput(InPort& port, InKind kind, DWORD packed, const uint8_t* bytes, uint32_t length) {

@@ -17,7 +17,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "hostsim/fault_plan.h"
+#include "standin/fault_plan.h"
 #include "simwinmm/control.h"
 #include "simwinmm/winmm_api.h"
 #include "standin/stack_behaviour.h"
@@ -216,7 +216,8 @@ bool UnplugLocked(Driver& d, const std::string& name);
 // go meanwhile). Lock held on entry and on return.
 MMRESULT PulledAnswer(std::unique_lock<std::mutex>& lock, const PullBehaviour& pull);
 
-// Bytes of a short message as the status byte says (1 to 3).
+// Bytes of a packed short message as its status byte says (1 to 3; the wire
+// lengths of standin/message_length.h, at least the status byte).
 uint32_t ShortLength(uint8_t status);
 
 // Hands bytes to an input's driver thread if the input is open and started;

@@ -3,33 +3,10 @@
 #include <algorithm>
 #include <cctype>
 
+#include "standin/message_length.h"
+
 namespace console {
 namespace {
-
-// Bytes a message has on the wire, from its status; 0: no message starts so.
-size_t LengthOf(uint8_t status) {
-    if (status < 0xF0) {
-        const uint8_t kind = status & 0xF0;
-        return kind == 0xC0 || kind == 0xD0 ? 2 : 3;
-    }
-    switch (status) {
-        case 0xF1:
-        case 0xF3:
-            return 2;
-        case 0xF2:
-            return 3;
-        case 0xF6:
-        case 0xF8:
-        case 0xFA:
-        case 0xFB:
-        case 0xFC:
-        case 0xFE:
-        case 0xFF:
-            return 1;
-        default:
-            return 0;
-    }
-}
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') {
@@ -59,7 +36,8 @@ std::string Check(const std::vector<uint8_t>& bytes) {
         }
         return {};
     }
-    const size_t length = LengthOf(status);
+    // The undefined status bytes start no message a play file may send.
+    const size_t length = standin::IsUndefinedStatus(status) ? 0 : standin::WireLength(status);
     if (length == 0) {
         return "no message starts with this status byte";
     }

@@ -1,4 +1,4 @@
-#include "hostsim/fault_plan.h"
+#include "standin/fault_plan.h"
 
 #include <gtest/gtest.h>
 
