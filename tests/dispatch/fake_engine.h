@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "engine/midi_engine.h"
-#include "tests/common/mask_reading_engine.h"
+#include "tests/common/stub_engine.h"
 
-class FakeEngine final : public MaskReadingEngine {
+class FakeEngine final : public StubEngine {
 public:
-    using MaskReadingEngine::MaskReadingEngine;
+    using StubEngine::StubEngine;
 
     std::vector<std::string> calls;
     StatusCode answer = kStatusOk;  // what every status operation returns

@@ -13,7 +13,7 @@
 
 #include "engine/midi_engine.h"
 #include "hostsim/sim_host.h"
-#include "tests/common/mask_reading_engine.h"
+#include "tests/common/stub_engine.h"
 
 struct SentShort {
     uint8_t status, data1, data2;
@@ -27,34 +27,12 @@ struct SentLong {
     std::vector<uint8_t> data;
 };
 
-class TestEngine : public MaskReadingEngine {
+class TestEngine : public StubEngine {
 public:
-    using MaskReadingEngine::MaskReadingEngine;
+    using StubEngine::StubEngine;
     using MidiEngine::Read14BitProperty;
     using MidiEngine::ReadByteProperty;
 
-    StatusCode Init() override { return kStatusOk; }
-    int32_t GetTime() override { return 0; }
-    void ResetTimer() override {}
-    HostResult GetInputPorts(ScriptValue&) override { return kHostOk; }
-    StatusCode OpenInput(int32_t, uint32_t bufSize) override {
-        const StatusCode result = AllocateQueue(bufSize);
-        inputOpen = result == kStatusOk;
-        return result;
-    }
-    StatusCode CloseInput() override {
-        inputOpen = false;
-        return kStatusOk;
-    }
-    HostResult GetOutputPorts(ScriptValue&) override { return kHostOk; }
-    StatusCode OpenOutput(int32_t) override {
-        outputOpen = true;
-        return kStatusOk;
-    }
-    StatusCode CloseOutput() override {
-        outputOpen = false;
-        return kStatusOk;
-    }
     StatusCode SendShortMessage(uint8_t status, uint8_t data1, uint8_t data2,
                                 uint32_t length) override {
         shortSent.push_back({status, data1, data2, length});
@@ -76,7 +54,6 @@ public:
         return sendResult;
     }
 
-    using MidiEngine::Queue;
 
     StatusCode sendResult = kStatusOk;
     std::vector<SentShort> shortSent;
