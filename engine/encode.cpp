@@ -3,6 +3,28 @@
 #include "engine/message_types.h"
 
 StatusCode MessageEncoder::Encode(const ScriptValue& message, EncodedMessage& out) {
+    const MessageType* type = nullptr;
+    if (const StatusCode code = LookUpType(message, type); code != kStatusOk) {
+        return code;
+    }
+    if (type->shape == Shape::systemExclusive) {
+        return EncodeSystemExclusive(message, out);
+    }
+    out = EncodedMessage{};
+    out.status = type->status;
+    if (type->channel) {
+        uint8_t channel = 0;
+        if (const StatusCode code = values_.ReadByte(message, 2, 1, 16, channel);
+            code != kStatusOk) {
+            return code;
+        }
+        out.status = static_cast<uint8_t>(out.status + channel - 1);
+    }
+    return EncodeData(*type, message, out);
+}
+
+// The type symbol in position 1, found in the message table.
+StatusCode MessageEncoder::LookUpType(const ScriptValue& message, const MessageType*& type) {
     ScriptValue first{};
     if (!values_.Fetch(message, 1, first)) {
         return kStatusUnpackError;
@@ -13,51 +35,41 @@ StatusCode MessageEncoder::Encode(const ScriptValue& message, EncodedMessage& ou
     if (converted != kHostOk) {
         return kStatusMessageNotSymbol;
     }
-    const MessageType* type = nullptr;
     for (const MessageType& candidate : kMessageTypes) {
         if (values_.vocabulary().SymbolOf(candidate.word) == name) {
             type = &candidate;
-            break;
+            return kStatusOk;
         }
     }
-    if (type == nullptr) {
-        return kStatusUnknownMessageType;
-    }
+    return kStatusUnknownMessageType;
+}
 
-    uint8_t status = type->status;
-    uint8_t data1 = 0;
-    uint8_t data2 = 0;
-    uint32_t length = 3;
+// The data bytes after the status, by the type's shape, each checked in order.
+StatusCode MessageEncoder::EncodeData(const MessageType& type, const ScriptValue& message,
+                                      EncodedMessage& out) {
+    out.length = 3;
     StatusCode result = kStatusOk;
-    if (type->channel) {
-        uint8_t channel = 0;
-        result = values_.ReadByte(message, 2, 1, 16, channel);
-        if (result != kStatusOk) {
-            return result;
-        }
-        status = static_cast<uint8_t>(status + channel - 1);
-    }
-    switch (type->shape) {
+    switch (type.shape) {
         case Shape::numberAndValue:
-            result = values_.ReadByte(message, 3, 0, 127, data1);
+            result = values_.ReadByte(message, 3, 0, 127, out.data1);
             if (result == kStatusOk) {
-                result = values_.ReadByte(message, 4, 0, 127, data2);
+                result = values_.ReadByte(message, 4, 0, 127, out.data2);
             }
             break;
         case Shape::number:
-            result = values_.ReadByte(message, 3, 0, 127, data1);
-            length = 2;
+            result = values_.ReadByte(message, 3, 0, 127, out.data1);
+            out.length = 2;
             break;
         case Shape::pitchBend:
-            result = values_.Read14Bit(message, 3, 8192, data1, data2);
+            result = values_.Read14Bit(message, 3, 8192, out.data1, out.data2);
             break;
         case Shape::fixed:
-            data1 = type->data1;
-            data2 = type->data2;
+            out.data1 = type.data1;
+            out.data2 = type.data2;
             break;
         case Shape::monoMode:
-            data1 = type->data1;
-            result = values_.ReadByte(message, 3, 0, 127, data2);
+            out.data1 = type.data1;
+            result = values_.ReadByte(message, 3, 0, 127, out.data2);
             break;
         case Shape::quarterFrame: {
             uint8_t subFrame = 0;
@@ -66,32 +78,24 @@ StatusCode MessageEncoder::Encode(const ScriptValue& message, EncodedMessage& ou
             if (result == kStatusOk) {
                 result = values_.ReadByte(message, 3, 0, 15, value);
             }
-            data1 = static_cast<uint8_t>(subFrame * 16 + value);
-            length = 2;
+            out.data1 = static_cast<uint8_t>(subFrame * 16 + value);
+            out.length = 2;
             break;
         }
         case Shape::songPosition:
-            result = values_.Read14Bit(message, 2, 0, data1, data2);
+            result = values_.Read14Bit(message, 2, 0, out.data1, out.data2);
             break;
         case Shape::songSelect:
-            result = values_.ReadByte(message, 2, 0, 127, data1);
-            length = 2;
+            result = values_.ReadByte(message, 2, 0, 127, out.data1);
+            out.length = 2;
             break;
         case Shape::statusOnly:
-            length = 1;
+            out.length = 1;
             break;
         case Shape::systemExclusive:
-            return EncodeSystemExclusive(message, out);
+            break;  // encoded apart
     }
-    if (result != kStatusOk) {
-        return result;
-    }
-    out.systemExclusive = false;
-    out.status = status;
-    out.data1 = data1;
-    out.data2 = data2;
-    out.length = length;
-    return kStatusOk;
+    return result;
 }
 
 StatusCode MessageEncoder::EncodeSystemExclusive(const ScriptValue& message, EncodedMessage& out) {

@@ -10,6 +10,8 @@
 #include "engine/script_values.h"
 #include "engine/status.h"
 
+struct MessageType;
+
 // What SendMessage hands the device layer.
 struct EncodedMessage {
     bool systemExclusive = false;
@@ -40,6 +42,8 @@ public:
     void ReleaseData(EncodedMessage& message) { values_.Release(message.data); }
 
 private:
+    StatusCode LookUpType(const ScriptValue& message, const MessageType*& type);
+    StatusCode EncodeData(const MessageType& type, const ScriptValue& message, EncodedMessage& out);
     StatusCode EncodeSystemExclusive(const ScriptValue& message, EncodedMessage& out);
 
     ScriptValues& values_;
