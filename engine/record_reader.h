@@ -1,5 +1,7 @@
 // Raw reading of one ring record: bytes and fields only, no script values.
-// Decoding (script values) and benchmarks build on it.
+// Decoding (script values) and benchmarks build on it. The reader's side of
+// the queue calls it (host thread), on published records only: it reads the
+// ring and writes only the caller's RawRecord, and moves no position.
 #pragma once
 
 #include <cstdint>

@@ -10,7 +10,8 @@
 constexpr ClassId kTesmarRegistrarClass = {{0x3A91C6E1u, 0x4B1F7D20u, 0x8E5C0001u, 0x2F6D9A11u}};
 constexpr ClassId kTesmarScriptClass = {{0x3A91C6E2u, 0x4B1F7D20u, 0x8E5C0002u, 0x2F6D9A12u}};
 
-// Makes an interface object for `owner`; stores it (or null) in *out.
+// [DllGetInterface calls, host thread] Makes an interface object for `owner`
+// and stores it (or null) in *out; the host releases it.
 using CreateInterfaceFn = HostResult (*)(HostHeader* owner, void** out);
 
 struct ClassRow {
@@ -22,9 +23,10 @@ struct ClassRow {
     CreateInterfaceFn createInterface;
 };
 
+// Static, read by the exports; nothing in it is ever written.
 constexpr int kClassCount = 2;
 extern const ClassRow kClassTable[kClassCount];
 
-// The first row whose class matches `classId` (null matches every row); null
-// if none.
+// [the exports call, host thread] The first row whose class matches `classId`
+// (null matches every row); null if none. The row is the table's.
 const ClassRow* FindClass(const ClassId* classId);

@@ -7,13 +7,18 @@
 
 #include "contract/host_api.h"
 
+// The operation tables of the two interfaces; static. The host calls their
+// operations on its own thread.
 extern const InterfaceOps kRegistrationOps;
 extern const InterfaceOps kScriptingOps;
 
-// A new object with count 1 in *out, from the owner's memory service. When
-// memory stays short (after the installed new-handler, if any, had its say)
-// *out is null and the result is kHostOutOfMemory.
+// [DllGetInterface calls, host thread] A new object with count 1 in *out, from
+// the owner's memory service; the host releases it (the last Release frees
+// it and lets go of the owner). When memory stays short (after the installed
+// new-handler, if any, had its say) *out is null and the result is
+// kHostOutOfMemory.
 HostResult CreateInterfaceObject(const InterfaceOps& ops, HostHeader* owner, void** out);
 
-// Interface objects alive in the module; the module may unload at 0.
+// [DllCanUnloadNow calls, host thread] Interface objects alive in the module;
+// the module may unload at 0.
 int32_t ModuleObjectCount();

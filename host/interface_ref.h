@@ -1,5 +1,5 @@
 // Holding references to the host's interfaces: each one obtained is released
-// exactly once, when its holder goes.
+// exactly once, when its holder goes. Host thread, like every call on them.
 #pragma once
 
 #include <utility>

@@ -4,7 +4,11 @@
 
 #include <cstdint>
 
+// Static text, written to the registry by RegisterXtra (host thread); the
+// host numbers the methods by their order in it.
 extern const char kMethodTable[];
+
+// The numbers a CallRecord carries, in the table's order.
 
 enum class Method : int32_t {
     New = 0,

@@ -1,5 +1,6 @@
 // The script class's instance record: the host header, then what the
-// instance owns. The host allocates it with the size DllGetClassForm reports.
+// instance owns. The host allocates it with the size DllGetClassForm reports;
+// only the host's thread touches it.
 #pragma once
 
 #include "contract/host_api.h"

@@ -68,6 +68,9 @@ public:
     // True once memory has been kept for an input device, by any port.
     static bool AnyKept();
 
+    // [driver -> plug-in, the driver's thread] `instance` is the device's
+    // CallbackTarget. Hands bytes to the queue's writer and buffers back to
+    // the driver; no allocation, lock, host call or wait.
     static void CALLBACK Callback(HMIDIIN handle, UINT message, DWORD_PTR instance,
                                   DWORD_PTR param1, DWORD_PTR param2);
 

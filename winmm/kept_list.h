@@ -1,5 +1,7 @@
 // Memory kept on purpose for the life of the process, because a driver may
-// still call into this module through it or write into it.
+// still call into this module through it or write into it. The host thread
+// adds to the lists (at a close or a destruction); nothing is ever taken out
+// or freed, and the driver's threads only ever touch the memory, not the list.
 #pragma once
 
 #include <atomic>
@@ -10,7 +12,8 @@
 template <typename Node>
 class KeptList {
 public:
-    // `link` is a pointer-sized word of the node that is free for good.
+    // [host thread] Takes `node` for good; `link` is a pointer-sized word of
+    // it that is free for good. Lock-free: any engine's thread may push.
     void Push(Node* node, Node** link) {
         // The driver may call through the node into this module's code.
         PinModule();
@@ -20,6 +23,7 @@ public:
         }
     }
 
+    // [any thread] True while nothing was ever kept here.
     bool Empty() const { return head.load(std::memory_order_acquire) == nullptr; }
 
 private:

@@ -2,5 +2,6 @@
 // driver still holds a callback into it.
 #pragma once
 
-// Idempotent; a failure leaves the module as it was.
+// [host thread, when memory is kept for good] Idempotent; a failure leaves
+// the module as it was.
 void PinModule();

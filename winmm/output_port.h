@@ -77,6 +77,9 @@ public:
     // True once memory has been kept for an output device, by any port.
     static bool AnyKept();
 
+    // [driver -> plug-in, the driver's thread, or the caller's inside
+    // midiOutLongMsg on some stacks] Marks a record done (MOM_DONE); nothing
+    // else, and nothing that allocates, locks or waits.
     static void CALLBACK Callback(HMIDIOUT handle, UINT message, DWORD_PTR instance,
                                   DWORD_PTR param1, DWORD_PTR param2);
 
