@@ -328,6 +328,48 @@ bool WaitIdle(uint32_t input, uint32_t timeoutMs) {
     return WaitFor(d, lock, std::chrono::milliseconds(timeoutMs), [&] { return InputIdle(*port); });
 }
 
+bool WaitSettled(uint32_t timeoutMs, std::string* busy) {
+    Driver& d = TheDriver();
+    Lock lock(d.mu);
+    const auto settled = [&] {
+        for (const auto& port : d.inputs) {
+            if (!InputIdle(*port)) {
+                return false;
+            }
+        }
+        for (const auto& port : d.outputs) {
+            if (!OutputSettled(*port)) {
+                return false;
+            }
+        }
+        return true;
+    };
+    if (WaitFor(d, lock, std::chrono::milliseconds(timeoutMs), settled)) {
+        return true;
+    }
+    busy->clear();
+    for (const auto& port : d.inputs) {
+        if (!InputIdle(*port)) {
+            busy->append(busy->empty() ? "" : "; ")
+                .append("input \"" + port->name + "\" still delivering");
+        }
+    }
+    for (const auto& port : d.outputs) {
+        if (OutputSettled(*port)) {
+            continue;
+        }
+        const OutDevice& dev = *port->device;
+        size_t blocks = dev.held.size();
+        for (const OutItem& item : dev.unsent) {
+            blocks += item.header != nullptr ? 1 : 0;
+        }
+        busy->append(busy->empty() ? "" : "; ")
+            .append("output \"" + port->name + "\": " + std::to_string(blocks) +
+                    (blocks == 1 ? " block" : " blocks") + " not yet reported done");
+    }
+    return false;
+}
+
 uint32_t QueuedInputBuffers(uint32_t input) {
     Driver& d = TheDriver();
     Lock lock(d.mu);

@@ -101,6 +101,11 @@ void InjectLongError(uint32_t input, const std::vector<uint8_t>& bytes);
 // Waits until the driver thread has delivered everything injected or looped
 // back so far (or the deadline in milliseconds passes). False on timeout.
 bool WaitIdle(uint32_t input, uint32_t timeoutMs = 5000);
+// Waits until every port is settled: each input has delivered everything
+// injected or looped back, and each output has everything it was given on the
+// wire and every block reported done (MOM_DONE). False on timeout, with
+// *busy saying which port was still at what.
+bool WaitSettled(uint32_t timeoutMs, std::string* busy);
 // Buffers the input device holds queued (added and not yet returned).
 uint32_t QueuedInputBuffers(uint32_t input);
 

@@ -106,6 +106,13 @@ bool OutputIdle(const OutPort& port) {
            front.offset < front.header->dwBufferLength;
 }
 
+bool OutputSettled(const OutPort& port) {
+    const OutDevice* dev = port.device.get();
+    return dev == nullptr ||
+           (dev->unsent.empty() && dev->held.empty() && dev->completing == 0 &&
+            dev->releaseDone >= dev->releaseAsked && dev->resetDone >= dev->resetAsked);
+}
+
 bool InputIdle(const InPort& port) {
     if (port.loop != nullptr && !OutputIdle(*port.loop)) {
         return false;

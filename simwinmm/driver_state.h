@@ -17,9 +17,9 @@
 #include <unordered_set>
 #include <vector>
 
-#include "standin/fault_plan.h"
 #include "simwinmm/control.h"
 #include "simwinmm/winmm_api.h"
+#include "standin/fault_plan.h"
 #include "standin/stack_behaviour.h"
 
 namespace simwinmm {
@@ -128,7 +128,8 @@ struct OutDevice {
     std::deque<OutItem> unsent;  // the front stays until it is sent
     std::deque<MIDIHDR*> held;   // sent, MOM_DONE held back; oldest first
     uint64_t releaseAsked = 0, releaseDone = 0;
-    uint32_t toRelease = 0;  // how many held ones the pending release completes
+    uint32_t completing = 0;  // MOM_DONE callbacks being made right now
+    uint32_t toRelease = 0;   // how many held ones the pending release completes
     uint64_t resetAsked = 0, resetDone = 0;
     std::unordered_set<MIDIHDR*> prepared;  // by the app, on this device
     std::unordered_set<MIDIHDR*> lost;      // taken and never to be handed back
@@ -233,6 +234,9 @@ bool OutputIdle(const OutPort& port);
 // Nothing left for the input's driver thread to deliver, its loopback
 // output included. Caller holds the lock.
 bool InputIdle(const InPort& port);
+// Everything the output was given is on the wire and reported done to the
+// app: nothing unsent, held back or being completed. Caller holds the lock.
+bool OutputSettled(const OutPort& port);
 
 // Wakes a driver thread if it sleeps. Caller holds the lock.
 void WakeWorker(DeviceThread& worker);

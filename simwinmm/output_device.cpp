@@ -8,10 +8,13 @@ namespace simwinmm {
 namespace {
 
 // Marks headers done and reports them; returns with the lock held again.
+// Counted as completing meanwhile, so that no wait takes the device for settled
+// before the app has heard of every block.
 void Complete(Lock& lock, OutDevice& dev, const std::vector<MIDIHDR*>& done) {
     for (MIDIHDR* header : done) {
         header->dwFlags = (header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
     }
+    ++dev.completing;
     lock.unlock();
     if (dev.callback != nullptr) {
         for (MIDIHDR* header : done) {
@@ -20,6 +23,7 @@ void Complete(Lock& lock, OutDevice& dev, const std::vector<MIDIHDR*>& done) {
         }
     }
     lock.lock();
+    --dev.completing;
 }
 
 // The long message at the front has bytes left that the stalled device may

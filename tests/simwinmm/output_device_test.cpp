@@ -276,3 +276,30 @@ TEST_F(Output, HeadersLeftPreparedAtCloseAreCounted) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Output, SettledOnlyOnceEveryBlockIsReportedDone) {
+    // A block held back by a busy device: the wait gives up, and says where.
+    simwinmm::HoldOutputDone(0, true);
+    Buffer block(std::vector<uint8_t>{0xF0, 0x43, 0xF7});
+    ASSERT_EQ(Prepare(block), MMSYSERR_NOERROR);
+    ASSERT_EQ(Send(block), MMSYSERR_NOERROR);
+    std::string busy;
+    EXPECT_FALSE(simwinmm::WaitSettled(50, &busy));
+    EXPECT_EQ(busy, "output \"Synth\": 1 block not yet reported done");
+
+    // Released, it is settled once the app has heard MOM_DONE, not before.
+    rec.onOutput = [&](HMIDIOUT, UINT message, DWORD_PTR) {
+        if (message == MOM_DONE) {
+            rec.Add(kHandlerDone, 0, 0);
+        }
+    };
+    simwinmm::HoldOutputDone(0, false);
+    EXPECT_TRUE(simwinmm::WaitSettled(30000, &busy));
+    EXPECT_EQ(rec.Count(kHandlerDone), 1u);
+    EXPECT_EQ(Unprepare(block), MMSYSERR_NOERROR);
+    EXPECT_EQ(midiOutClose(out), MMSYSERR_NOERROR);
+}
+
+}  // namespace
