@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "contract/host_api.h"
-#include "standin/fault_plan.h"
 #include "hostsim/value_store.h"
+#include "standin/fault_plan.h"
 
 namespace hostsim {
 

@@ -29,9 +29,9 @@ struct SentLong {
 
 class TestEngine : public StubEngine {
 public:
-    using StubEngine::StubEngine;
     using MidiEngine::Read14BitProperty;
     using MidiEngine::ReadByteProperty;
+    using StubEngine::StubEngine;
 
     StatusCode SendShortMessage(uint8_t status, uint8_t data1, uint8_t data2,
                                 uint32_t length) override {
@@ -53,7 +53,6 @@ public:
         longSent.push_back(sent);
         return sendResult;
     }
-
 
     StatusCode sendResult = kStatusOk;
     std::vector<SentShort> shortSent;
