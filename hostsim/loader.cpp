@@ -7,44 +7,44 @@
 
 namespace hostsim {
 
-// ---------------------------------------------------------------- slot calls
+// ---------------------------------------------------------------- interface calls
 
 namespace {
 
-using AnyFn = void (*)();
-
-template <typename Fn>
-Fn Slot(void* object, int slot) {
-    const AnyFn* table = *static_cast<const AnyFn* const*>(object);
-    return reinterpret_cast<Fn>(table[slot]);
+// The module's interface objects are InterfaceObjects: each operation is
+// called through the table's own member, of the type the contract declares,
+// never through a slot cast to another function type (undefined behaviour,
+// and what clang's -fsanitize=function stops at).
+InterfaceObject* AsInterface(void* object) {
+    return static_cast<InterfaceObject*>(object);
 }
 
 }  // namespace
 
 HostResult InterfaceQuery(void* object, const InterfaceId& iid, void** out) {
-    using Fn = HostResult(TESMAR_CALL*)(void*, const InterfaceId*, void**);
-    return Slot<Fn>(object, 0)(object, &iid, out);
+    InterfaceObject* self = AsInterface(object);
+    return self->operations->queryInterface(self, &iid, out);
 }
 
 uint32_t InterfaceAddRef(void* object) {
-    using Fn = uint32_t(TESMAR_CALL*)(void*);
-    return Slot<Fn>(object, 1)(object);
+    InterfaceObject* self = AsInterface(object);
+    return self->operations->addRef(self);
 }
 
 uint32_t InterfaceRelease(void* object) {
-    using Fn = uint32_t(TESMAR_CALL*)(void*);
-    return Slot<Fn>(object, 2)(object);
+    InterfaceObject* self = AsInterface(object);
+    return self->operations->release(self);
 }
 
 HostResult InterfaceRegister(void* object, HostRegistrationService* service,
                              HostRegistry* registry) {
-    using Fn = HostResult(TESMAR_CALL*)(void*, HostRegistrationService*, HostRegistry*);
-    return Slot<Fn>(object, 3)(object, service, registry);
+    InterfaceObject* self = AsInterface(object);
+    return self->operations->registerXtra(self, service, registry);
 }
 
 HostResult InterfaceCall(void* object, CallRecord* call) {
-    using Fn = HostResult(TESMAR_CALL*)(void*, CallRecord*);
-    return Slot<Fn>(object, 3)(object, call);
+    InterfaceObject* self = AsInterface(object);
+    return self->operations->call(self, call);
 }
 
 // ---------------------------------------------------------------- method table

@@ -29,9 +29,11 @@ struct ModuleExports {
     DllGetInterfaceFn getInterface = nullptr;
 };
 
-// Calls into the module's interface objects go through their operation table
-// by slot, as a C client of the component model calls: 0 QueryInterface,
-// 1 AddRef, 2 Release, 3 the interface's own operation.
+// Calls into the module's interface objects (the InterfaceObjects that
+// DllGetInterface hands out) through their operation table, each operation
+// with the type the contract declares for it: QueryInterface, AddRef,
+// Release, then the interface's own operation (RegisterXtra on a
+// registration object, Call on a scripting one).
 HostResult InterfaceQuery(void* object, const InterfaceId& iid, void** out);
 uint32_t InterfaceAddRef(void* object);
 uint32_t InterfaceRelease(void* object);

@@ -71,10 +71,11 @@ ScriptValue SimHost::NewPropList() {
     return impl_->state.store.NewHandle(impl_->state.store.NewNode(Kind::PropList));
 }
 
-ScriptValue SimHost::Object(std::string_view tag, uintptr_t id) {
+ScriptValue SimHost::Object(std::string_view tag, uintptr_t id, ObjectOwner* owner) {
     Node* node = impl_->state.store.NewNode(Kind::Object);
     node->text = tag;
     node->objectId = id;
+    node->owner = owner;
     return impl_->state.store.NewHandle(node);
 }
 

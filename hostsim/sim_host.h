@@ -28,6 +28,19 @@ enum class Kind : int32_t {
     Object = 8,
 };
 
+// Told when the last reference to one of its objects goes, as the host
+// destroys a script instance that nothing holds any more. It must outlive
+// every value of its objects; the SimHost's own end reclaims without telling.
+class ObjectOwner {
+public:
+    // Called once per object, after its value is gone from the store, so the
+    // owner may use the SimHost's services (and release other values) in it.
+    virtual void LastReferenceGone(uintptr_t id) = 0;
+
+protected:
+    ~ObjectOwner() = default;
+};
+
 class SimHost {
 public:
     SimHost();
@@ -57,8 +70,10 @@ public:
     ScriptValue NewList();
     ScriptValue NewPropList();
     // An object value: the console keeps script instances in these. `tag` is
-    // printed; `id` is handed back by ObjectId.
-    ScriptValue Object(std::string_view tag, uintptr_t id);
+    // printed; `id` is handed back by ObjectId. With an owner, every copy and
+    // every list holding it counts, and the owner is told when the last one
+    // lets go.
+    ScriptValue Object(std::string_view tag, uintptr_t id, ObjectOwner* owner = nullptr);
     // Appends; the list keeps its own reference, the caller still owns `value`.
     void Append(ScriptValue& list, const ScriptValue& value);
     void AppendPair(ScriptValue& propList, std::string_view key, const ScriptValue& value);

@@ -50,7 +50,9 @@ ValueStore::ValueStore() : tag_((nextTag.fetch_add(1) % 255) + 1) {
 }
 
 ValueStore::~ValueStore() {
-    // Leaks are reported through the accounting; here they are only reclaimed.
+    // Leaks are reported through the accounting; here they are only reclaimed,
+    // and the owners of objects among them may be gone already.
+    tellOwners_ = false;
     for (Slot& slot : slots_) {
         if (slot.node != nullptr) {
             Node* node = slot.node;
@@ -122,24 +124,38 @@ void ValueStore::Unref(Node* node) {
     if (node == &voidNode_ || --node->refs > 0) {
         return;
     }
+    std::vector<std::pair<ObjectOwner*, uintptr_t>> dead;
     if (node->items.empty() && node->keys.empty()) {
-        delete node;
-        return;
-    }
-    // Iterative, so that a long chain of nested lists cannot exhaust the stack.
-    std::vector<Node*> pending(node->items.begin(), node->items.end());
-    pending.insert(pending.end(), node->keys.begin(), node->keys.end());
-    delete node;
-    while (!pending.empty()) {
-        Node* current = pending.back();
-        pending.pop_back();
-        if (current == &voidNode_ || --current->refs > 0) {
-            continue;
+        Delete(node, dead);
+    } else {
+        // Iterative, so that a long chain of nested lists cannot exhaust the
+        // stack.
+        std::vector<Node*> pending(node->items.begin(), node->items.end());
+        pending.insert(pending.end(), node->keys.begin(), node->keys.end());
+        Delete(node, dead);
+        while (!pending.empty()) {
+            Node* current = pending.back();
+            pending.pop_back();
+            if (current == &voidNode_ || --current->refs > 0) {
+                continue;
+            }
+            pending.insert(pending.end(), current->items.begin(), current->items.end());
+            pending.insert(pending.end(), current->keys.begin(), current->keys.end());
+            Delete(current, dead);
         }
-        pending.insert(pending.end(), current->items.begin(), current->items.end());
-        pending.insert(pending.end(), current->keys.begin(), current->keys.end());
-        delete current;
     }
+    // Owners destroy instances, which release values of their own: by now
+    // nothing of this release is half done.
+    for (const auto& [owner, id] : dead) {
+        owner->LastReferenceGone(id);
+    }
+}
+
+void ValueStore::Delete(Node* node, std::vector<std::pair<ObjectOwner*, uintptr_t>>& dead) {
+    if (node->kind == Kind::Object && node->owner != nullptr && tellOwners_) {
+        dead.emplace_back(node->owner, node->objectId);
+    }
+    delete node;
 }
 
 bool ValueStore::Reaches(const Node* haystack, const Node* needle) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "contract/host_api.h"
@@ -22,9 +23,10 @@ struct Node {
     double real = 0.0;
     Symbol symbol = 0;
     uintptr_t objectId = 0;
-    std::string text;          // strings; object tags
-    std::vector<Node*> items;  // list elements; property list values
-    std::vector<Node*> keys;   // property list keys, parallel to items
+    ObjectOwner* owner = nullptr;  // objects: told when the last reference goes
+    std::string text;              // strings; object tags
+    std::vector<Node*> items;      // list elements; property list values
+    std::vector<Node*> keys;       // property list keys, parallel to items
 };
 
 class ValueStore {
@@ -72,6 +74,9 @@ private:
     };
 
     void PrintInto(const Node* node, std::string& out) const;
+    // Deletes a node whose last reference went; an owned object's owner is
+    // added to `dead`, to be told once the store is consistent again.
+    void Delete(Node* node, std::vector<std::pair<ObjectOwner*, uintptr_t>>& dead);
 
     uint32_t tag_;
     std::vector<Slot> slots_;
@@ -79,6 +84,7 @@ private:
     Node voidNode_;
     std::vector<std::string> names_;                   // Symbol n is names_[n - 1]
     std::unordered_map<std::string, Symbol> symbols_;  // by lower-case name
+    bool tellOwners_ = true;                           // false while the store itself ends
     int64_t liveHandles_ = 0;
     int64_t badReleases_ = 0;
     mutable int64_t badUses_ = 0;

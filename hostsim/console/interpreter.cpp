@@ -612,7 +612,9 @@ ScriptValue Interpreter::EvaluateCall(const Expr& call, Frame& frame) {
         if (!session_.NewInstance(&id, &error)) {
             Throw(call.column, "new() failed: " + error);
         }
-        return host_.Object("\"" + session_.XtraName() + "\" " + std::to_string(id), id);
+        // The value counts its references: the session destroys the
+        // instance when the last one goes.
+        return host_.Object("\"" + session_.XtraName() + "\" " + std::to_string(id), id, &session_);
     }
     if (SameName(name, "interface")) {
         CheckXtra(call);

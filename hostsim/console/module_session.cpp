@@ -1,5 +1,7 @@
 #include "hostsim/console/module_session.h"
 
+#include <iterator>
+
 namespace console {
 
 std::unique_ptr<ModuleSession> ModuleSession::Open(hostsim::SimHost& host, const std::string& path,
@@ -43,23 +45,40 @@ bool ModuleSession::NewInstance(uintptr_t* id, std::string* error) {
         *error = "the instance could not be created (host code " + std::to_string(code) + ")";
         return false;
     }
-    instances_.push_back(std::move(instance));
-    *id = instances_.size();
+    *id = ++lastId_;
+    instances_.emplace(*id, std::move(instance));
     return true;
 }
 
 HostResult ModuleSession::Call(uintptr_t id, int32_t method, const std::vector<ScriptValue>& args,
                                ScriptValue& result) {
-    if (id == 0 || id > instances_.size() || !instances_[id - 1]) {
+    const auto found = instances_.find(id);
+    if (found == instances_.end()) {
         return kHostClassNotFound;
     }
-    return instances_[id - 1]->Call(method, args, result);
+    return found->second->Call(method, args, result);
+}
+
+void ModuleSession::LastReferenceGone(uintptr_t id) {
+    Destroy(id);
 }
 
 void ModuleSession::DestroyInstances() {
+    // The newest first, as a host ends what it made last first.
     while (!instances_.empty()) {
-        instances_.pop_back();
+        Destroy(std::prev(instances_.end())->first);
     }
+}
+
+void ModuleSession::Destroy(uintptr_t id) {
+    const auto found = instances_.find(id);
+    if (found == instances_.end()) {
+        return;
+    }
+    // Out of the table before the module runs its destroy operation.
+    std::unique_ptr<hostsim::ScriptObject> instance = std::move(found->second);
+    instances_.erase(found);
+    instance.reset();
 }
 
 }  // namespace console

@@ -1,6 +1,8 @@
 // The XtraSession of the console: the plug-in module as the loader loaded it.
 #pragma once
 
+#include <cstddef>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,14 +28,22 @@ public:
     HostResult Call(uintptr_t id, int32_t method, const std::vector<ScriptValue>& args,
                     ScriptValue& result) override;
     void DestroyInstances() override;
+    // Destroys the instance through the module's destroy operation at once
+    // (closing its ports); an id not alive is ignored.
+    void LastReferenceGone(uintptr_t id) override;
+
+    size_t LiveInstances() const { return instances_.size(); }
 
 private:
     explicit ModuleSession(std::unique_ptr<hostsim::LoadedModule> module);
+    void Destroy(uintptr_t id);
 
     std::unique_ptr<hostsim::LoadedModule> module_;
     std::vector<int32_t> parameterCounts_;
-    // Index + 1 is the id scripts hold; destroyed in reverse order at the end.
-    std::vector<std::unique_ptr<hostsim::ScriptObject>> instances_;
+    // By the id scripts hold: 1, 2, ... in the order made, never reused, so
+    // that two values are the same instance only when their ids are equal.
+    std::map<uintptr_t, std::unique_ptr<hostsim::ScriptObject>> instances_;
+    uintptr_t lastId_ = 0;
 };
 
 }  // namespace console

@@ -9,10 +9,14 @@
 #include <vector>
 
 #include "contract/host_api.h"
+#include "hostsim/sim_host.h"
 
 namespace console {
 
-class XtraSession {
+// The owner of the object values that hold its instances: when the last one
+// lets go, LastReferenceGone(id) destroys instance `id`, as the host destroys
+// a script object that nothing refers to any more.
+class XtraSession : public hostsim::ObjectOwner {
 public:
     virtual ~XtraSession() = default;
 
@@ -24,13 +28,14 @@ public:
     // Parameters the table declares after `me`.
     virtual int32_t ParameterCount(int32_t method) const = 0;
 
-    // A new script instance, identified by *id; false with *error otherwise.
+    // A new script instance, identified by *id (never one used before);
+    // false with *error otherwise.
     virtual bool NewInstance(uintptr_t* id, std::string* error) = 0;
     // `args` excludes `me`. `result` holds a Void the caller made; it is set
     // to what the method wrote (or left) and the caller releases it.
     virtual HostResult Call(uintptr_t id, int32_t method, const std::vector<ScriptValue>& args,
                             ScriptValue& result) = 0;
-    // Destroys every instance made so far.
+    // Destroys every instance still alive: those whose values leaked.
     virtual void DestroyInstances() = 0;
 };
 

@@ -1,5 +1,6 @@
 // A stand-in plug-in for the language tests: two methods, `Echo(me, a, b)`
-// that answers [a, b] and `Fail(me)` that returns a host error.
+// that answers [a, b] and `Fail(me)` that returns a host error; it records
+// which instances lost their last reference.
 #pragma once
 
 #include <string>
@@ -48,10 +49,13 @@ public:
         return kHostOk;
     }
     void DestroyInstances() override {}
+    void LastReferenceGone(uintptr_t id) override { destroyed.push_back(id); }
 
     uintptr_t instances = 0;
     uintptr_t lastId = 0;
     size_t lastArgCount = 0;
+    // Ids in the order their last reference went.
+    std::vector<uintptr_t> destroyed;
 
 private:
     static constexpr const char* kNames[] = {"new", "Echo", "Fail"};
