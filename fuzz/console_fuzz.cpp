@@ -12,8 +12,8 @@
 #include <string_view>
 #include <vector>
 
-#include "hostsim/console/lexer.h"
-#include "hostsim/console/script_reader.h"
+#include "console/language/lexer.h"
+#include "console/language/script_reader.h"
 
 namespace {
 

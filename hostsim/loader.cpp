@@ -1,5 +1,7 @@
 #include "hostsim/loader.h"
 
+#include "hostsim/names.h"
+
 #include <cstring>
 #include <utility>
 
@@ -45,95 +47,6 @@ HostResult InterfaceRegister(void* object, HostRegistrationService* service,
 HostResult InterfaceCall(void* object, CallRecord* call) {
     InterfaceObject* self = AsInterface(object);
     return self->operations->call(self, call);
-}
-
-// ---------------------------------------------------------------- method table
-
-namespace {
-
-std::vector<std::string_view> Lines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string_view::npos) {
-            end = text.size();
-        }
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
-
-// The line without its comment, split at spaces, tabs and commas.
-std::vector<std::string_view> Words(std::string_view line) {
-    const size_t comment = line.find("--");
-    if (comment != std::string_view::npos) {
-        line = line.substr(0, comment);
-    }
-    std::vector<std::string_view> words;
-    size_t i = 0;
-    while (i < line.size()) {
-        while (i < line.size() &&
-               (line[i] == ' ' || line[i] == '\t' || line[i] == ',' || line[i] == '\r')) {
-            ++i;
-        }
-        const size_t start = i;
-        while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != ',' &&
-               line[i] != '\r') {
-            ++i;
-        }
-        if (i > start) {
-            words.push_back(line.substr(start, i - start));
-        }
-    }
-    return words;
-}
-
-bool SameText(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
-}  // namespace
-
-std::vector<std::string> ParseMethodTable(std::string_view text) {
-    std::vector<std::string> names;
-    bool sawXtra = false;
-    for (std::string_view line : Lines(text)) {
-        const std::vector<std::string_view> words = Words(line);
-        if (words.empty()) {
-            continue;
-        }
-        if (!sawXtra && SameText(words[0], "xtra")) {
-            sawXtra = true;
-            continue;
-        }
-        names.emplace_back(words[0]);
-    }
-    return names;
-}
-
-std::string ParseXtraName(std::string_view text) {
-    for (std::string_view line : Lines(text)) {
-        const std::vector<std::string_view> words = Words(line);
-        if (words.empty()) {
-            continue;
-        }
-        if (SameText(words[0], "xtra") && words.size() > 1) {
-            return std::string(words[1]);
-        }
-        return {};
-    }
-    return {};
 }
 
 // ---------------------------------------------------------------- records
@@ -284,7 +197,7 @@ HostResult LoadedModule::Register() {
     registry_->Clear();
     methodTable_.clear();
     xtraName_.clear();
-    methodNames_.clear();
+    methods_.clear();
 
     uint32_t size = 0;
     CreateInstanceFn create = nullptr;
@@ -317,8 +230,8 @@ HostResult LoadedModule::Register() {
     if (table != nullptr && !table->bytes.empty()) {
         methodTable_.assign(reinterpret_cast<const char*>(table->bytes.data()),
                             table->bytes.size() - 1);
-        xtraName_ = ParseXtraName(methodTable_);
-        methodNames_ = ParseMethodTable(methodTable_);
+        xtraName_ = ReadXtraName(methodTable_);
+        methods_ = ReadMethodTable(methodTable_);
     }
     return kHostOk;
 }
@@ -334,12 +247,20 @@ const RegistryValue* LoadedModule::FindRegistryValue(std::string_view key) const
 }
 
 int32_t LoadedModule::MethodNumber(std::string_view name) const {
-    for (size_t i = 0; i < methodNames_.size(); ++i) {
-        if (SameText(methodNames_[i], name)) {
+    for (size_t i = 0; i < methods_.size(); ++i) {
+        if (SameName(methods_[i].name, name)) {
             return static_cast<int32_t>(i);
         }
     }
     return -1;
+}
+
+std::vector<std::string> LoadedModule::MethodNames() const {
+    std::vector<std::string> names;
+    for (const MethodEntry& method : methods_) {
+        names.push_back(method.name);
+    }
+    return names;
 }
 
 std::unique_ptr<ScriptObject> LoadedModule::NewInstance(HostResult* resultOut) {

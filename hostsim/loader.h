@@ -15,6 +15,7 @@
 
 #include "contract/host_api.h"
 #include "hostsim/dynamic_library.h"
+#include "hostsim/method_table.h"
 #include "hostsim/registry.h"
 #include "hostsim/sim_host.h"
 
@@ -40,13 +41,6 @@ uint32_t InterfaceRelease(void* object);
 HostResult InterfaceRegister(void* object, HostRegistrationService* service,
                              HostRegistry* registry);
 HostResult InterfaceCall(void* object, CallRecord* call);
-
-// The method names of a method table text, numbered from 0 in order.
-// Comments (`--` to the end of the line) and the leading `xtra Name` line are
-// not methods.
-std::vector<std::string> ParseMethodTable(std::string_view text);
-// The script name from the `xtra Name` line; empty if there is none.
-std::string ParseXtraName(std::string_view text);
 
 // An instance record as the host makes it: `size` bytes of SimHost memory,
 // zero-filled, the header filled in; header.object is a reference-counted
@@ -110,7 +104,9 @@ public:
 
     const std::string& MethodTableText() const { return methodTable_; }
     const std::string& XtraName() const { return xtraName_; }
-    const std::vector<std::string>& MethodNames() const { return methodNames_; }
+    // The methods read from the method table (hostsim/method_table.h).
+    const std::vector<MethodEntry>& Methods() const { return methods_; }
+    std::vector<std::string> MethodNames() const;
     // Case-insensitive; -1 if none.
     int32_t MethodNumber(std::string_view name) const;
 
@@ -139,7 +135,7 @@ private:
     std::unique_ptr<SimRegistry> registry_;
     std::string methodTable_;
     std::string xtraName_;
-    std::vector<std::string> methodNames_;
+    std::vector<MethodEntry> methods_;
     HostServiceProvider* instanceProvider_ = nullptr;
 };
 

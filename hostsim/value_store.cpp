@@ -1,7 +1,8 @@
 #include "hostsim/value_store.h"
 
 #include <atomic>
-#include <cctype>
+
+#include "hostsim/names.h"
 
 namespace hostsim {
 namespace {
@@ -12,14 +13,6 @@ std::atomic<uint32_t> nextTag{1};
 
 constexpr uint32_t kGenerationBits = 24;
 constexpr uint32_t kGenerationMask = (1u << kGenerationBits) - 1;
-
-std::string LowerCase(std::string_view name) {
-    std::string lower(name);
-    for (char& c : lower) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return lower;
-}
 
 }  // namespace
 

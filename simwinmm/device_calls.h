@@ -80,7 +80,8 @@ bool MayOpen(Driver& d, Op op, Handle* handle, UINT deviceId, const PortList<Por
         return false;
     }
     const DWORD callbackType = flags & 0x00070000;
-    if (handle == nullptr) {
+    // In winmm's order, which answers MMSYSERR_INVALPARAM at two of its steps.
+    if (handle == nullptr) {  // NOLINT(bugprone-branch-clone)
         result = MMSYSERR_INVALPARAM;
     } else if (deviceId >= ports.size()) {
         result = MMSYSERR_BADDEVICEID;
@@ -101,7 +102,7 @@ bool MayOpen(Driver& d, Op op, Handle* handle, UINT deviceId, const PortList<Por
 template <class Device, class Port>
 std::shared_ptr<Device> OpenDevice(Driver& d, HandleMap<Device>& handles, Port& port,
                                    DWORD_PTR callback, DWORD_PTR instance, DWORD flags,
-                                   void (*worker)(std::shared_ptr<Device>)) {
+                                   void (*worker)(const std::shared_ptr<Device>&)) {
     auto dev = std::make_shared<Device>();
     d.lastHandle += 0x10;
     dev->handle = d.lastHandle;

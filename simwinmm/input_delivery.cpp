@@ -272,7 +272,7 @@ void StopInput(Driver& d, Lock& lock, InDevice& dev) {
     FlushPartial(d, lock, dev);
 }
 
-void InputWorker(std::shared_ptr<InDevice> dev) {
+void InputWorker(const std::shared_ptr<InDevice>& dev) {
     Driver& d = TheDriver();
     Lock lock(d.mu);
     std::vector<InEvent> events;

@@ -16,7 +16,8 @@ void NotifyInput(InDevice& dev, UINT message, DWORD_PTR param1, DWORD_PTR param2
 void ResetInput(Driver& d, std::unique_lock<std::mutex>& lock, InDevice& dev);
 // Returns the buffer being filled; empty ones stay queued. Lock as above.
 void StopInput(Driver& d, std::unique_lock<std::mutex>& lock, InDevice& dev);
-// The driver thread's body, from the open until the device closes.
-void InputWorker(std::shared_ptr<InDevice> dev);
+// The driver thread's body, from the open until the device closes; the
+// thread's own copy of `dev` keeps the device alive meanwhile.
+void InputWorker(const std::shared_ptr<InDevice>& dev);
 
 }  // namespace simwinmm

@@ -155,7 +155,7 @@ void ResetOutput(Driver& d, Lock& lock, OutDevice& dev) {
     ResetHeld(d, lock, dev);
 }
 
-void OutputWorker(std::shared_ptr<OutDevice> dev) {
+void OutputWorker(const std::shared_ptr<OutDevice>& dev) {
     Driver& d = TheDriver();
     Lock lock(d.mu);
     while (!dev->worker.quit) {

@@ -5,4 +5,4 @@ cd "$(dirname "$0")/.."
 tools/install_deps.sh
 cmake --preset dev >/dev/null
 cmake --build --preset dev -j2 --target tesmar-host tesmar >/dev/null
-exec build/dev/hostsim/tesmar-host examples/loopback.script "$@"
+exec build/dev/console/tesmar-host examples/loopback.script "$@"

@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "hostsim/console/lexer.h"
-#include "hostsim/console/session.h"
+#include "console/language/lexer.h"
+#include "console/language/session.h"
+#include "hostsim/method_table.h"
 #include "hostsim/sim_host.h"
 
 namespace console {
@@ -27,7 +28,7 @@ public:
         return -1;
     }
     int32_t ParameterCount(int32_t method) const override {
-        return ParameterCounts(table_).at(static_cast<size_t>(method));
+        return hostsim::ReadMethodTable(table_).at(static_cast<size_t>(method)).parameters;
     }
     bool NewInstance(uintptr_t* id, std::string*) override {
         *id = ++instances;

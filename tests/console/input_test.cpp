@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "hostsim/console/options.h"
-#include "hostsim/console/play_file.h"
+#include "console/options.h"
+#include "console/play_file.h"
 
 namespace console {
 namespace {

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "hostsim/console/interpreter.h"
-#include "hostsim/console/module_session.h"
+#include "console/language/interpreter.h"
+#include "console/module_session.h"
 #include "simwinmm/control.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)

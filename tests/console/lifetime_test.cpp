@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "console/language/interpreter.h"
 #include "fake_session.h"
-#include "hostsim/console/interpreter.h"
 
 namespace console {
 namespace {

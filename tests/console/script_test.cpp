@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "console/language/interpreter.h"
+#include "console/movie.h"
 #include "fake_session.h"
-#include "hostsim/console/interpreter.h"
-#include "hostsim/console/movie.h"
 
 namespace console {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "hostsim/console/session.h"
+#include "console/language/session.h"
 #include "hostsim/loader.h"
 
 namespace console {
@@ -39,7 +39,6 @@ private:
     void Destroy(uintptr_t id);
 
     std::unique_ptr<hostsim::LoadedModule> module_;
-    std::vector<int32_t> parameterCounts_;
     // By the id scripts hold: 1, 2, ... in the order made, never reused, so
     // that two values are the same instance only when their ids are equal.
     std::map<uintptr_t, std::unique_ptr<hostsim::ScriptObject>> instances_;

@@ -1,4 +1,4 @@
-#include "hostsim/console/virtual_ports.h"
+#include "console/virtual_ports.h"
 
 #ifndef _WIN32
 

@@ -3,7 +3,7 @@
 // everything sent or injected was delivered, one feeds the input as if the
 // bytes came from the wire, one gives the port behaviours of real stacks.
 // Without that driver there is nothing to wait for, feed or shape.
-#include "hostsim/console/virtual_ports.h"
+#include "console/virtual_ports.h"
 
 #include "loopdrv/control.h"
 

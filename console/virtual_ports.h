@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "hostsim/console/options.h"
+#include "console/options.h"
 
 namespace console {
 

@@ -14,11 +14,11 @@
 #include <utility>
 #include <vector>
 
+#include "console/language/script_reader.h"
+#include "console/language/session.h"
+#include "console/language/syntax.h"
+#include "console/language/values.h"
 #include "contract/host_api.h"
-#include "hostsim/console/script_reader.h"
-#include "hostsim/console/session.h"
-#include "hostsim/console/syntax.h"
-#include "hostsim/console/values.h"
 #include "hostsim/sim_host.h"
 
 namespace console {

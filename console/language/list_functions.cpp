@@ -1,6 +1,6 @@
 // The list functions of the console's language. Lists are shared: add,
 // append and addProp change the list every variable holding it sees.
-#include "hostsim/console/interpreter.h"
+#include "console/language/interpreter.h"
 
 namespace console {
 namespace {

@@ -39,8 +39,4 @@ public:
     virtual void DestroyInstances() = 0;
 };
 
-// Parameter counts of every method line of a method table, in method order:
-// the comma-separated entries after the `object me` entry.
-std::vector<int32_t> ParameterCounts(std::string_view methodTable);
-
 }  // namespace console

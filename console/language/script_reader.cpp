@@ -1,8 +1,8 @@
-#include "hostsim/console/script_reader.h"
+#include "console/language/script_reader.h"
 
 #include <utility>
 
-#include "hostsim/console/lexer.h"
+#include "console/language/lexer.h"
 
 namespace console {
 

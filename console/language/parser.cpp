@@ -1,10 +1,11 @@
+#include "console/language/parser.h"
+
 #include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "hostsim/console/lexer.h"
-#include "hostsim/console/syntax.h"
+#include "console/language/lexer.h"
 
 namespace console {
 

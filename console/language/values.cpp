@@ -1,9 +1,10 @@
-#include "hostsim/console/values.h"
+#include "console/language/values.h"
 
 #include <cctype>
 #include <cstdint>
 
-#include "hostsim/console/lexer.h"
+#include "console/language/lexer.h"
+#include "hostsim/names.h"
 
 namespace console {
 namespace {
@@ -49,13 +50,6 @@ const char* Spelling(BinaryOp op) {
             return "or";
     }
     return "?";
-}
-
-std::string Lower(std::string text) {
-    for (char& c : text) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return text;
 }
 
 ScriptValue Arithmetic(SimHost& host, BinaryOp op, const ScriptValue& left,
@@ -132,7 +126,8 @@ int Order(SimHost& host, BinaryOp op, const ScriptValue& left, const ScriptValue
         return a < b ? -1 : (a > b ? 1 : 0);
     }
     if (leftKind == Kind::String && rightKind == Kind::String) {
-        const int order = Lower(host.TextOf(left)).compare(Lower(host.TextOf(right)));
+        const int order =
+            hostsim::LowerCase(host.TextOf(left)).compare(hostsim::LowerCase(host.TextOf(right)));
         return order < 0 ? -1 : (order > 0 ? 1 : 0);
     }
     Fail(column, std::string("'") + Spelling(op) + "' compares two numbers or two strings, not " +

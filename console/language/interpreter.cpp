@@ -1,9 +1,9 @@
-#include "hostsim/console/interpreter.h"
+#include "console/language/interpreter.h"
 
 #include <cstdio>
 #include <thread>
 
-#include "hostsim/console/lexer.h"
+#include "console/language/lexer.h"
 
 namespace console {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "hostsim/console/syntax.h"
+#include "console/language/parser.h"
 
 namespace console {
 

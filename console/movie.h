@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "hostsim/console/interpreter.h"
-#include "hostsim/console/play_file.h"
+#include "console/language/interpreter.h"
+#include "console/play_file.h"
 
 namespace console {
 

@@ -1,4 +1,4 @@
-#include "hostsim/console/port_functions.h"
+#include "console/port_functions.h"
 
 #include <utility>
 

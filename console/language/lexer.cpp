@@ -1,4 +1,4 @@
-#include "hostsim/console/lexer.h"
+#include "console/language/lexer.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -47,19 +47,6 @@ const Operator* FindOperator(std::string_view rest) {
 }
 
 }  // namespace
-
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
 
 std::string StatementText(std::string_view line) {
     bool inString = false;

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "hostsim/console/interpreter.h"
+#include "console/language/interpreter.h"
 
 namespace console {
 

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "hostsim/names.h"
+
 namespace console {
 
 enum class TokenKind {
@@ -58,7 +60,7 @@ bool Lex(std::string_view line, std::vector<Token>* tokens, LexError* error);
 // Empty for a blank or comment-only line.
 std::string StatementText(std::string_view line);
 
-// Case-insensitive comparison of ASCII names.
-bool SameName(std::string_view a, std::string_view b);
+// Names compare as the host's language compares them: without case.
+using hostsim::SameName;
 
 }  // namespace console

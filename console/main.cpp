@@ -15,13 +15,13 @@
 #include <unistd.h>
 #endif
 
-#include "hostsim/console/interpreter.h"
-#include "hostsim/console/line_input.h"
-#include "hostsim/console/module_session.h"
-#include "hostsim/console/movie.h"
-#include "hostsim/console/options.h"
-#include "hostsim/console/port_functions.h"
-#include "hostsim/console/virtual_ports.h"
+#include "console/language/interpreter.h"
+#include "console/line_input.h"
+#include "console/module_session.h"
+#include "console/movie.h"
+#include "console/options.h"
+#include "console/port_functions.h"
+#include "console/virtual_ports.h"
 #include "hostsim/sim_host.h"
 
 #ifndef TESMAR_DEFAULT_MODULE

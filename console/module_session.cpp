@@ -1,4 +1,4 @@
-#include "hostsim/console/module_session.h"
+#include "console/module_session.h"
 
 #include <iterator>
 
@@ -20,7 +20,7 @@ std::unique_ptr<ModuleSession> ModuleSession::Open(hostsim::SimHost& host, const
 }
 
 ModuleSession::ModuleSession(std::unique_ptr<hostsim::LoadedModule> module)
-    : module_(std::move(module)), parameterCounts_(ParameterCounts(module_->MethodTableText())) {}
+    : module_(std::move(module)) {}
 
 ModuleSession::~ModuleSession() {
     ModuleSession::DestroyInstances();
@@ -32,10 +32,11 @@ int32_t ModuleSession::MethodNumber(std::string_view name) const {
 }
 
 int32_t ModuleSession::ParameterCount(int32_t method) const {
-    if (method < 0 || static_cast<size_t>(method) >= parameterCounts_.size()) {
+    const std::vector<hostsim::MethodEntry>& methods = module_->Methods();
+    if (method < 0 || static_cast<size_t>(method) >= methods.size()) {
         return 0;
     }
-    return parameterCounts_[static_cast<size_t>(method)];
+    return methods[static_cast<size_t>(method)].parameters;
 }
 
 bool ModuleSession::NewInstance(uintptr_t* id, std::string* error) {

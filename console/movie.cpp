@@ -1,4 +1,4 @@
-#include "hostsim/console/movie.h"
+#include "console/movie.h"
 
 #include <chrono>
 #include <cmath>

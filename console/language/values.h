@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "console/language/syntax.h"
 #include "contract/host_api.h"
-#include "hostsim/console/syntax.h"
 #include "hostsim/sim_host.h"
 
 namespace console {

@@ -1,4 +1,4 @@
-#include "hostsim/console/play_file.h"
+#include "console/play_file.h"
 
 #include <algorithm>
 #include <cctype>

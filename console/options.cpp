@@ -1,4 +1,4 @@
-#include "hostsim/console/options.h"
+#include "console/options.h"
 
 #include <cstdlib>
 #include <string_view>

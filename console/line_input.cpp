@@ -1,4 +1,4 @@
-#include "hostsim/console/line_input.h"
+#include "console/line_input.h"
 
 #include <cstdio>
 #include <cstdlib>
