@@ -1,0 +1,253 @@
+// Evaluating expressions, and the calls they make: the console's own
+// functions, the script's handlers, and the plug-in's methods.
+#include <chrono>
+#include <cstdio>
+
+#include "console/language/interpreter.h"
+#include "console/language/interpreter_parts.h"
+#include "console/language/lexer.h"
+
+namespace console {
+namespace {
+
+using hostsim::Kind;
+
+std::string HexCode(HostResult code) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(code));
+    return text;
+}
+
+}  // namespace
+
+ScriptValue Interpreter::Evaluate(const Expr& expr, Frame& frame) {
+    Depth depth(*this, expr.column);
+    switch (expr.kind) {
+        case ExprKind::Integer:
+            return host_.Integer(expr.integer);
+        case ExprKind::Float:
+            return host_.Float(expr.real);
+        case ExprKind::String:
+            return host_.String(expr.text);
+        case ExprKind::Symbol:
+            return host_.SymbolValue(expr.text);
+        case ExprKind::Void:
+            return host_.Void();
+        case ExprKind::Milliseconds: {
+            const auto elapsed = std::chrono::steady_clock::now() - start_;
+            return host_.Integer(static_cast<int32_t>(
+                std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()));
+        }
+        case ExprKind::Variable: {
+            const ScriptValue* value = Variable(frame, expr.text, false);
+            if (value == nullptr) {
+                Throw(expr.column, "variable '" + expr.text + "' has no value");
+            }
+            return host_.Copy(*value);
+        }
+        case ExprKind::List:
+        case ExprKind::PropList:
+            return EvaluateList(expr, frame);
+        case ExprKind::Negate: {
+            Owned operand(host_, Evaluate(*expr.items[0], frame));
+            switch (host_.KindOf(operand.get())) {
+                case Kind::Integer: {
+                    const int32_t value = host_.IntegerOf(operand.get());
+                    if (value == INT32_MIN) {
+                        Throw(expr.column, "integer overflow");
+                    }
+                    return host_.Integer(-value);
+                }
+                case Kind::Float:
+                    return host_.Float(-host_.FloatOf(operand.get()));
+                default:
+                    Throw(expr.column, "only a number can be negated");
+            }
+        }
+        case ExprKind::Not: {
+            Owned operand(host_, Evaluate(*expr.items[0], frame));
+            return host_.Integer(IsTrue(host_, operand.get(), expr.items[0]->column) ? 0 : 1);
+        }
+        case ExprKind::Binary: {
+            Owned left(host_, Evaluate(*expr.items[0], frame));
+            if (expr.op == BinaryOp::And || expr.op == BinaryOp::Or) {
+                // The right side runs only when it decides.
+                const bool leftTrue = IsTrue(host_, left.get(), expr.items[0]->column);
+                if (leftTrue == (expr.op == BinaryOp::Or)) {
+                    return host_.Integer(leftTrue ? 1 : 0);
+                }
+                Owned right(host_, Evaluate(*expr.items[1], frame));
+                return host_.Integer(IsTrue(host_, right.get(), expr.items[1]->column) ? 1 : 0);
+            }
+            Owned right(host_, Evaluate(*expr.items[1], frame));
+            try {
+                return Operate(host_, expr.op, left.get(), right.get(), expr.column);
+            } catch (ScriptError& error) {
+                error.line = line_;
+                throw;
+            }
+        }
+        case ExprKind::Property: {
+            Owned list(host_, Evaluate(*expr.items[0], frame));
+            try {
+                return PropertyOf(host_, list.get(), expr.text, expr.column);
+            } catch (ScriptError& error) {
+                error.line = line_;
+                throw;
+            }
+        }
+        case ExprKind::Index: {
+            Owned list(host_, Evaluate(*expr.items[0], frame));
+            Owned index(host_, Evaluate(*expr.items[1], frame));
+            try {
+                return ElementOf(host_, list.get(), index.get(), expr.column);
+            } catch (ScriptError& error) {
+                error.line = line_;
+                throw;
+            }
+        }
+        case ExprKind::Call:
+            return EvaluateCall(expr, frame);
+        case ExprKind::XtraRef:
+            Throw(expr.column, "an xtra reference can only be given to new() or interface()");
+    }
+    Throw(expr.column, "cannot evaluate this expression");
+}
+
+ScriptValue Interpreter::EvaluateList(const Expr& expr, Frame& frame) {
+    const bool isProp = expr.kind == ExprKind::PropList;
+    Owned list(host_, isProp ? host_.NewPropList() : host_.NewList());
+    for (size_t i = 0; i < expr.items.size(); ++i) {
+        Owned value(host_, Evaluate(*expr.items[i], frame));
+        try {
+            CheckInsertion(host_, host_.Void(), value.get(), expr.items[i]->column);
+        } catch (ScriptError& error) {
+            error.line = line_;
+            throw;
+        }
+        if (isProp) {
+            host_.AppendPair(list.get(), expr.keys[i], value.get());
+        } else {
+            host_.Append(list.get(), value.get());
+        }
+    }
+    return list.Take();
+}
+
+void Interpreter::CheckXtra(const Expr& call) {
+    if (call.items.size() != 1 || call.items[0]->kind != ExprKind::XtraRef) {
+        Throw(call.column,
+              call.text + "() takes one argument: xtra \"" + session_.XtraName() + "\"");
+    }
+    if (!SameName(call.items[0]->text, session_.XtraName())) {
+        Throw(call.items[0]->column, "no xtra named \"" + call.items[0]->text + "\"");
+    }
+}
+
+ScriptValue Interpreter::EvaluateCall(const Expr& call, Frame& frame) {
+    const std::string& name = call.text;
+    if (SameName(name, "new")) {
+        CheckXtra(call);
+        uintptr_t id = 0;
+        std::string error;
+        if (!session_.NewInstance(&id, &error)) {
+            Throw(call.column, "new() failed: " + error);
+        }
+        // The value counts its references: the session destroys the
+        // instance when the last one goes.
+        return host_.Object("\"" + session_.XtraName() + "\" " + std::to_string(id), id, &session_);
+    }
+    if (SameName(name, "interface")) {
+        CheckXtra(call);
+        return host_.String(session_.MethodTable());
+    }
+    for (const FunctionEntry& function : functions_) {
+        if (!SameName(function.name, name)) {
+            continue;
+        }
+        const int given = static_cast<int>(call.items.size());
+        if (given < function.minArgs || given > function.maxArgs) {
+            Throw(call.column, function.usage);
+        }
+        OwnedList args(host_);
+        for (const ExprPtr& item : call.items) {
+            args.values.push_back(Evaluate(*item, frame));
+        }
+        FunctionCall functionCall{host_, args.values, call};
+        try {
+            return function.function(functionCall);
+        } catch (ScriptError& error) {
+            error.line = line_;
+            throw;
+        }
+    }
+    for (const Handler& handler : handlers_) {
+        if (SameName(handler.name, name)) {
+            OwnedList args(host_);
+            for (const ExprPtr& item : call.items) {
+                args.values.push_back(Evaluate(*item, frame));
+            }
+            return CallHandler(handler, args.values);
+        }
+    }
+    const int32_t method = session_.MethodNumber(name);
+    if (method < 0) {
+        Throw(call.column, "unknown handler '" + name + "'");
+    }
+    return CallMethod(call, method, frame);
+}
+
+// Arguments beyond the parameters are ignored, missing ones are VOID, as in
+// the host.
+ScriptValue Interpreter::CallHandler(const Handler& handler, std::vector<ScriptValue>& args) {
+    const int caller = line_;
+    line_ = handler.line;
+    Depth depth(*this, 1);
+    CheckInterrupt(1);
+    Frame frame(host_, false);
+    for (size_t i = 0; i < handler.params.size(); ++i) {
+        frame.locals.emplace_back(handler.params[i],
+                                  i < args.size() ? host_.Copy(args[i]) : host_.Void());
+    }
+    ExecuteBlock(handler.body, frame);
+    line_ = caller;
+    return host_.Copy(frame.result);
+}
+
+ScriptValue Interpreter::CallMethod(const Expr& call, int32_t method, Frame& frame) {
+    if (call.items.empty()) {
+        Throw(call.column, call.text + "() needs the instance made by new() first");
+    }
+    const int32_t declared = session_.ParameterCount(method);
+    const int32_t given = static_cast<int32_t>(call.items.size()) - 1;
+    if (given > declared) {
+        Throw(call.items[static_cast<size_t>(declared) + 1]->column,
+              call.text + "() takes " + std::to_string(declared) + " argument" +
+                  (declared == 1 ? "" : "s") + " after the instance");
+    }
+    Owned me(host_, Evaluate(*call.items[0], frame));
+    if (host_.KindOf(me.get()) != Kind::Object) {
+        Throw(call.items[0]->column,
+              call.text + "() needs an instance made by new(), not " + host_.Print(me.get()));
+    }
+    OwnedList args(host_);
+    for (int32_t i = 1; i <= given; ++i) {
+        args.values.push_back(Evaluate(*call.items[static_cast<size_t>(i)], frame));
+    }
+    // The host passes VOID for parameters the script leaves out.
+    while (static_cast<int32_t>(args.values.size()) < declared) {
+        args.values.push_back(host_.Void());
+    }
+    Owned result(host_, host_.Void());
+    const HostResult code =
+        session_.Call(host_.ObjectId(me.get()), method, args.values, result.get());
+    if (afterMethodCall_) {
+        afterMethodCall_();
+    }
+    if (code != kHostOk) {
+        Throw(call.column, call.text + "() failed with host code " + HexCode(code));
+    }
+    return result.Take();
+}
+
+}  // namespace console
