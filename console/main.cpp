@@ -152,35 +152,33 @@ int32_t PlayInput(const console::Options& options) {
     return 0;
 }
 
-int Run(const console::Options& options) {
-    std::vector<std::string> lines;
-    if (!options.script.empty()) {
-        std::ifstream file(options.script, std::ios::binary);
-        if (!file || !ReadLines(file, &lines)) {
-            std::cerr << "tesmar-host: cannot read script " << options.script << '\n';
-            return kExitScriptUnreadable;
-        }
-    }
-
-    std::vector<console::PlayMessage> play;
-    int status = kExitOk;
-    if (!ReadPlay(options, &play, &status)) {
-        return status;
-    }
-
-    hostsim::SimHost host;
-    std::string portsError;
-    if (!console::SetUpVirtualPorts(options.ports, options.trace, &portsError)) {
-        std::cerr << "tesmar-host: --ports: " << portsError << '\n';
-        return kExitUsage;
-    }
-    const int32_t playInput = PlayInput(options);
-    if (playInput < 0) {
+// The virtual ports for as long as the run lasts.
+class PortsScope {
+public:
+    PortsScope() = default;
+    ~PortsScope() {
 #ifndef _WIN32
         console::TearDownVirtualPorts();
 #endif
-        return kExitUsage;
     }
+    PortsScope(const PortsScope&) = delete;
+    PortsScope& operator=(const PortsScope&) = delete;
+};
+
+int ReadScript(const console::Options& options, std::vector<std::string>* lines) {
+    if (options.script.empty()) {
+        return kExitOk;
+    }
+    std::ifstream file(options.script, std::ios::binary);
+    if (!file || !ReadLines(file, lines)) {
+        std::cerr << "tesmar-host: cannot read script " << options.script << '\n';
+        return kExitScriptUnreadable;
+    }
+    return kExitOk;
+}
+
+std::unique_ptr<console::ModuleSession> OpenModule(hostsim::SimHost& host,
+                                                   const console::Options& options) {
     std::string error;
     auto session = console::ModuleSession::Open(host, options.modulePath, &error);
     if (!session) {
@@ -192,60 +190,51 @@ int Run(const console::Options& options) {
         }
         std::cerr << "tesmar-host: cannot load module " << options.modulePath << ": " << error
                   << '\n';
-#ifndef _WIN32
-        console::TearDownVirtualPorts();
-#endif
-        return kExitModule;
     }
+    return session;
+}
 
-    {
-        console::Interpreter interpreter(host, *session, std::cout, std::cerr);
-        interpreter.SetWaiter(Wait);
-        console::DefinePortFunctions(interpreter, console::PlugVirtualPort);
-        interpreter.SetEcho(options.echo);
-        interpreter.SetInterrupt(&interrupted);
-        if (options.frames >= 0) {
-            interpreter.SetAfterMethodCall(console::WaitForVirtualInputs);
-        }
-        if (!options.script.empty()) {
-            InterruptScope scope;
-            interpreter.RunScript(lines);
-        } else {
-            console::LineInput input(StdinIsTerminal());
-            InterruptScope scope;
-            std::string line;
-            for (int number = 1; input.Read(interpreter.InBlock(), &line); ++number) {
-                // A Ctrl-C at the prompt stops nothing; the next line starts afresh.
-                interrupted.store(false);
-                std::signal(SIGINT, OnInterrupt);
-                interpreter.RunLine(number, line);
-                if (interpreter.halted()) {
-                    break;
-                }
-            }
-            interpreter.Finish();
-        }
-        const bool movieOptions =
-            options.frames >= 0 || options.seconds >= 0 || !options.playFile.empty();
-        if (console::DefinesMovie(interpreter) && !interpreter.halted()) {
-            InterruptScope scope;
-            console::MovieOptions movie;
-            movie.fps = options.fps;
-            movie.frames = options.frames;
-            movie.seconds = options.seconds;
-            ConsolePorts ports(playInput);
-            console::PlayMovie(interpreter, movie, play, ports, interrupted);
-        } else if (movieOptions && !interpreter.halted()) {
-            std::cerr << "tesmar-host: no movie was played: --frames, --seconds and --play need "
-                         "a script that defines startMovie, enterFrame, exitFrame or stopMovie\n";
-        }
-        interpreter.ReleaseVariables();
+// The script file's lines, or the lines typed (or piped) at the prompt.
+void RunStatements(console::Interpreter& interpreter, const console::Options& options,
+                   const std::vector<std::string>& lines) {
+    InterruptScope scope;
+    if (!options.script.empty()) {
+        interpreter.RunScript(lines);
+        return;
     }
-    session.reset();
-#ifndef _WIN32
-    console::TearDownVirtualPorts();
-#endif
+    console::LineInput input(StdinIsTerminal());
+    std::string line;
+    for (int number = 1; input.Read(interpreter.InBlock(), &line); ++number) {
+        // A Ctrl-C at the prompt stops nothing; the next line starts afresh.
+        interrupted.store(false);
+        std::signal(SIGINT, OnInterrupt);
+        interpreter.RunLine(number, line);
+        if (interpreter.halted()) {
+            break;
+        }
+    }
+    interpreter.Finish();
+}
 
+void PlayIfMovie(console::Interpreter& interpreter, const console::Options& options,
+                 const std::vector<console::PlayMessage>& play, int32_t playInput) {
+    const bool movieOptions =
+        options.frames >= 0 || options.seconds >= 0 || !options.playFile.empty();
+    if (console::DefinesMovie(interpreter) && !interpreter.halted()) {
+        InterruptScope scope;
+        console::MovieOptions movie;
+        movie.fps = options.fps;
+        movie.frames = options.frames;
+        movie.seconds = options.seconds;
+        ConsolePorts ports(playInput);
+        console::PlayMovie(interpreter, movie, play, ports, interrupted);
+    } else if (movieOptions && !interpreter.halted()) {
+        std::cerr << "tesmar-host: no movie was played: --frames, --seconds and --play need "
+                     "a script that defines startMovie, enterFrame, exitFrame or stopMovie\n";
+    }
+}
+
+int ReportAtExit(const hostsim::SimHost& host) {
     if (host.LiveValues() != 0 || host.LiveBlocks() != 0 || host.BadReleases() != 0) {
         std::cerr << "tesmar-host: at exit " << host.LiveValues() << " values and "
                   << host.LiveBlocks() << " memory blocks were alive, " << host.BadReleases()
@@ -254,6 +243,44 @@ int Run(const console::Options& options) {
         return kExitLeaks;
     }
     return kExitOk;
+}
+
+int Run(const console::Options& options) {
+    std::vector<std::string> lines;
+    std::vector<console::PlayMessage> play;
+    int status = ReadScript(options, &lines);
+    if (status != kExitOk || !ReadPlay(options, &play, &status)) {
+        return status;
+    }
+    hostsim::SimHost host;
+    {
+        std::string portsError;
+        if (!console::SetUpVirtualPorts(options.ports, options.trace, &portsError)) {
+            std::cerr << "tesmar-host: --ports: " << portsError << '\n';
+            return kExitUsage;
+        }
+        PortsScope ports;
+        const int32_t playInput = PlayInput(options);
+        if (playInput < 0) {
+            return kExitUsage;
+        }
+        auto session = OpenModule(host, options);
+        if (!session) {
+            return kExitModule;
+        }
+        console::Interpreter interpreter(host, *session, std::cout, std::cerr);
+        interpreter.SetWaiter(Wait);
+        console::DefinePortFunctions(interpreter, console::PlugVirtualPort);
+        interpreter.SetEcho(options.echo);
+        interpreter.SetInterrupt(&interrupted);
+        if (options.frames >= 0) {
+            interpreter.SetAfterMethodCall(console::WaitForVirtualInputs);
+        }
+        RunStatements(interpreter, options, lines);
+        PlayIfMovie(interpreter, options, play, playInput);
+        interpreter.ReleaseVariables();
+    }
+    return ReportAtExit(host);
 }
 
 }  // namespace
