@@ -48,45 +48,10 @@ ScriptValue Interpreter::Evaluate(const Expr& expr, Frame& frame) {
         case ExprKind::List:
         case ExprKind::PropList:
             return EvaluateList(expr, frame);
-        case ExprKind::Negate: {
-            Owned operand(host_, Evaluate(*expr.items[0], frame));
-            switch (host_.KindOf(operand.get())) {
-                case Kind::Integer: {
-                    const int32_t value = host_.IntegerOf(operand.get());
-                    if (value == INT32_MIN) {
-                        Throw(expr.column, "integer overflow");
-                    }
-                    return host_.Integer(-value);
-                }
-                case Kind::Float:
-                    return host_.Float(-host_.FloatOf(operand.get()));
-                default:
-                    Throw(expr.column, "only a number can be negated");
-            }
-        }
-        case ExprKind::Not: {
-            Owned operand(host_, Evaluate(*expr.items[0], frame));
-            return host_.Integer(IsTrue(host_, operand.get(), expr.items[0]->column) ? 0 : 1);
-        }
-        case ExprKind::Binary: {
-            Owned left(host_, Evaluate(*expr.items[0], frame));
-            if (expr.op == BinaryOp::And || expr.op == BinaryOp::Or) {
-                // The right side runs only when it decides.
-                const bool leftTrue = IsTrue(host_, left.get(), expr.items[0]->column);
-                if (leftTrue == (expr.op == BinaryOp::Or)) {
-                    return host_.Integer(leftTrue ? 1 : 0);
-                }
-                Owned right(host_, Evaluate(*expr.items[1], frame));
-                return host_.Integer(IsTrue(host_, right.get(), expr.items[1]->column) ? 1 : 0);
-            }
-            Owned right(host_, Evaluate(*expr.items[1], frame));
-            try {
-                return Operate(host_, expr.op, left.get(), right.get(), expr.column);
-            } catch (ScriptError& error) {
-                error.line = line_;
-                throw;
-            }
-        }
+        case ExprKind::Negate:
+        case ExprKind::Not:
+        case ExprKind::Binary:
+            return EvaluateOperator(expr, frame);
         case ExprKind::Property: {
             Owned list(host_, Evaluate(*expr.items[0], frame));
             try {
@@ -112,6 +77,48 @@ ScriptValue Interpreter::Evaluate(const Expr& expr, Frame& frame) {
             Throw(expr.column, "an xtra reference can only be given to new() or interface()");
     }
     Throw(expr.column, "cannot evaluate this expression");
+}
+
+// -x, not x, and the binary operators.
+ScriptValue Interpreter::EvaluateOperator(const Expr& expr, Frame& frame) {
+    if (expr.kind == ExprKind::Negate) {
+        Owned operand(host_, Evaluate(*expr.items[0], frame));
+        switch (host_.KindOf(operand.get())) {
+            case Kind::Integer: {
+                const int32_t value = host_.IntegerOf(operand.get());
+                if (value == INT32_MIN) {
+                    Throw(expr.column, "integer overflow");
+                }
+                return host_.Integer(-value);
+            }
+            case Kind::Float:
+                return host_.Float(-host_.FloatOf(operand.get()));
+            default:
+                Throw(expr.column, "only a number can be negated");
+        }
+    }
+    if (expr.kind == ExprKind::Not) {
+        Owned operand(host_, Evaluate(*expr.items[0], frame));
+        return host_.Integer(IsTrue(host_, operand.get(), expr.items[0]->column) ? 0 : 1);
+    }
+    // A binary operator.
+    Owned left(host_, Evaluate(*expr.items[0], frame));
+    if (expr.op == BinaryOp::And || expr.op == BinaryOp::Or) {
+        // The right side runs only when it decides.
+        const bool leftTrue = IsTrue(host_, left.get(), expr.items[0]->column);
+        if (leftTrue == (expr.op == BinaryOp::Or)) {
+            return host_.Integer(leftTrue ? 1 : 0);
+        }
+        Owned right(host_, Evaluate(*expr.items[1], frame));
+        return host_.Integer(IsTrue(host_, right.get(), expr.items[1]->column) ? 1 : 0);
+    }
+    Owned right(host_, Evaluate(*expr.items[1], frame));
+    try {
+        return Operate(host_, expr.op, left.get(), right.get(), expr.column);
+    } catch (ScriptError& error) {
+        error.line = line_;
+        throw;
+    }
 }
 
 ScriptValue Interpreter::EvaluateList(const Expr& expr, Frame& frame) {

@@ -109,6 +109,7 @@ private:
     Flow Execute(const Statement& statement, Frame& frame);
     Flow Repeat(const Statement& statement, Frame& frame);
     ScriptValue Evaluate(const Expr& expr, Frame& frame);
+    ScriptValue EvaluateOperator(const Expr& expr, Frame& frame);
     ScriptValue EvaluateList(const Expr& expr, Frame& frame);
     ScriptValue EvaluateCall(const Expr& call, Frame& frame);
     ScriptValue CallHandler(const Handler& handler, std::vector<ScriptValue>& args);
