@@ -33,11 +33,8 @@ ScriptValue Interpreter::Evaluate(const Expr& expr, Frame& frame) {
             return host_.SymbolValue(expr.text);
         case ExprKind::Void:
             return host_.Void();
-        case ExprKind::Milliseconds: {
-            const auto elapsed = std::chrono::steady_clock::now() - start_;
-            return host_.Integer(static_cast<int32_t>(
-                std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()));
-        }
+        case ExprKind::Milliseconds:
+            return host_.Integer(static_cast<int32_t>(clock_()));
         case ExprKind::Variable: {
             const ScriptValue* value = Variable(frame, expr.text, false);
             if (value == nullptr) {

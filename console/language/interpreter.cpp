@@ -19,7 +19,11 @@ Interpreter::Interpreter(hostsim::SimHost& host, XtraSession& session, std::ostr
       out_(out),
       diagnostics_(diagnostics),
       waiter_([](int32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }),
-      start_(std::chrono::steady_clock::now()) {
+      clock_([start = std::chrono::steady_clock::now()] {
+          return int64_t{std::chrono::duration_cast<std::chrono::milliseconds>(
+                             std::chrono::steady_clock::now() - start)
+                             .count()};
+      }) {
     DefineListFunctions(*this);
     DefineFunction("wait", 1, 1, "wait() takes a number of milliseconds",
                    [this](FunctionCall& call) {

@@ -79,6 +79,13 @@ public:
     // --echo: every statement is written to `out` before it runs, as the
     // message window shows the typed line above the answer.
     void SetEcho(bool echo) { echo_ = echo; }
+    // The milliseconds since the script started, which `the milliseconds`,
+    // `the ticks` and `the timer` read: the real clock unless the console sets
+    // another (under --frames, the movie's virtual clock).
+    void SetClock(std::function<int64_t()> milliseconds) { clock_ = std::move(milliseconds); }
+    // `the frame`: the movie's frame number (1 for the first), 0 outside it.
+    void SetFrame(int32_t frame) { frame_ = frame; }
+    int64_t Milliseconds() const { return clock_(); }
     // While set, loops and handler calls stop with an error (Ctrl-C).
     void SetInterrupt(const std::atomic<bool>* interrupt) { interrupt_ = interrupt; }
 
@@ -136,7 +143,8 @@ private:
     std::vector<Handler> handlers_;
     std::vector<std::pair<std::string, ScriptValue>> globals_;
     std::vector<std::string> scriptGlobals_;  // declared outside handlers
-    std::chrono::steady_clock::time_point start_;
+    std::function<int64_t()> clock_;
+    int32_t frame_ = 0;
     const std::atomic<bool>* interrupt_ = nullptr;
     int line_ = 0;  // of the statement running
     int depth_ = 0;
