@@ -1,5 +1,7 @@
 #include "hostsim/sim_host.h"
 
+#include <cstddef>
+
 #include "hostsim/value_services.h"
 #include "hostsim/value_store.h"
 
@@ -124,6 +126,43 @@ bool SimHost::SameValue(const ScriptValue& a, const ScriptValue& b) const {
 
 void SimHost::Release(ScriptValue& value) {
     impl_->state.store.ReleaseHandle(value);
+}
+
+bool SimHost::SetAt(ScriptValue& list, int32_t position, const ScriptValue& value) {
+    ValueStore& store = impl_->state.store;
+    Node* target = store.Resolve(list);
+    Node* element = store.Resolve(value);
+    if (target == nullptr || element == nullptr ||
+        (target->kind != Kind::List && target->kind != Kind::PropList) || position < 1 ||
+        static_cast<size_t>(position) > target->items.size() ||
+        ValueStore::Reaches(element, target)) {
+        return false;
+    }
+    ValueStore::Ref(element);
+    Node*& slot = target->items[static_cast<size_t>(position) - 1];
+    Node* old = slot;
+    slot = element;
+    store.Unref(old);
+    return true;
+}
+
+bool SimHost::DeleteAt(ScriptValue& list, int32_t position) {
+    ValueStore& store = impl_->state.store;
+    Node* target = store.Resolve(list);
+    if (target == nullptr || (target->kind != Kind::List && target->kind != Kind::PropList) ||
+        position < 1 || static_cast<size_t>(position) > target->items.size()) {
+        return false;
+    }
+    const size_t index = static_cast<size_t>(position) - 1;
+    Node* old = target->items[index];
+    target->items.erase(target->items.begin() + static_cast<std::ptrdiff_t>(index));
+    if (target->kind == Kind::PropList) {
+        Node* key = target->keys[index];
+        target->keys.erase(target->keys.begin() + static_cast<std::ptrdiff_t>(index));
+        store.Unref(key);
+    }
+    store.Unref(old);
+    return true;
 }
 
 // ---------------------------------------------------------------- reading

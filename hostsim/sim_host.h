@@ -77,6 +77,12 @@ public:
     // Appends; the list keeps its own reference, the caller still owns `value`.
     void Append(ScriptValue& list, const ScriptValue& value);
     void AppendPair(ScriptValue& propList, std::string_view key, const ScriptValue& value);
+    // Element `position` (1..Count) of a list, or the value of a property
+    // list's pair, becomes `value`; false when there is no such position or
+    // the list would contain itself.
+    bool SetAt(ScriptValue& list, int32_t position, const ScriptValue& value);
+    // Removes element or pair `position` (1..Count); false when there is none.
+    bool DeleteAt(ScriptValue& list, int32_t position);
     // Another reference to the same value (one more live value).
     ScriptValue Copy(const ScriptValue& value);
     void Release(ScriptValue& value);

@@ -35,6 +35,12 @@ ScriptValue Interpreter::Evaluate(const Expr& expr, Frame& frame) {
             return host_.Void();
         case ExprKind::Milliseconds:
             return host_.Integer(static_cast<int32_t>(clock_()));
+        case ExprKind::Ticks:
+            return host_.Integer(static_cast<int32_t>(clock_() * 60 / 1000));
+        case ExprKind::Timer:
+            return host_.Integer(static_cast<int32_t>((clock_() - timerStart_) * 60 / 1000));
+        case ExprKind::Frame:
+            return host_.Integer(frame_);
         case ExprKind::Variable: {
             const ScriptValue* value = Variable(frame, expr.text, false);
             if (value == nullptr) {
@@ -196,7 +202,10 @@ ScriptValue Interpreter::EvaluateCall(const Expr& call, Frame& frame) {
     }
     const int32_t method = session_.MethodNumber(name);
     if (method < 0) {
-        Throw(call.column, "unknown handler '" + name + "'");
+        Throw(call.column, "unknown handler '" + name +
+                               "': no handler of the script, function of the console "
+                               "(docs/console.md lists them) or method of " +
+                               session_.XtraName());
     }
     return CallMethod(call, method, frame);
 }
@@ -213,7 +222,14 @@ ScriptValue Interpreter::CallHandler(const Handler& handler, std::vector<ScriptV
         frame.locals.emplace_back(handler.params[i],
                                   i < args.size() ? host_.Copy(args[i]) : host_.Void());
     }
-    ExecuteBlock(handler.body, frame);
+    ++callDepth_;
+    try {
+        ExecuteBlock(handler.body, frame);
+    } catch (...) {
+        --callDepth_;
+        throw;
+    }
+    --callDepth_;
     line_ = caller;
     return host_.Copy(frame.result);
 }

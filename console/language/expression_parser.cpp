@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "console/language/words.h"
+
 namespace console {
 namespace {
 
@@ -43,6 +45,8 @@ constexpr BinaryOperator kBinaryOperators[] = {
     {TokenKind::LessEqual, nullptr, BinaryOp::LessEqual, 4},
     {TokenKind::Greater, nullptr, BinaryOp::Greater, 4},
     {TokenKind::GreaterEqual, nullptr, BinaryOp::GreaterEqual, 4},
+    {TokenKind::Identifier, "contains", BinaryOp::Contains, 4},
+    {TokenKind::Identifier, "starts", BinaryOp::Starts, 4},
     {TokenKind::Ampersand, nullptr, BinaryOp::Join, 5},
     {TokenKind::DoubleAmpersand, nullptr, BinaryOp::JoinSpace, 5},
     {TokenKind::Plus, nullptr, BinaryOp::Add, 6},
@@ -89,8 +93,6 @@ ExprPtr ExpressionParser::Make(ExprKind kind, int column) {
     return expr;
 }
 
-// Sets the node's depth from its children: evaluating it recurses that
-// deep, so it is held to the same limit as the parser's own recursion.
 ExprPtr ExpressionParser::Finish(ExprPtr expr) {
     int below = 0;
     for (const ExprPtr& item : expr->items) {
@@ -112,8 +114,6 @@ ExprPtr ExpressionParser::MakeBinary(BinaryOp op, int column, ExprPtr left, Expr
     return Finish(std::move(expr));
 }
 
-// Every nested expression (parentheses, list, call argument) goes
-// through here, so the recursion stays within the limit.
 ExprPtr ExpressionParser::ParseExpr() {
     if (!Enter()) {
         return nullptr;
@@ -187,7 +187,6 @@ ExprPtr ExpressionParser::ParseUnary() {
     return Finish(std::move(expr));
 }
 
-// value.name, value.name(arguments), value[index]
 ExprPtr ExpressionParser::ParsePostfix() {
     ExprPtr expr = ParsePrimary();
     while (expr) {
@@ -290,12 +289,11 @@ ExprPtr ExpressionParser::ParseName(const Token& token) {
         }
     }
     if (SameName(token.text, "the")) {
-        const Token& property = Next();
-        if (property.kind != TokenKind::Identifier || !SameName(property.text, "milliseconds")) {
-            Fail(property.column, "unknown property: only 'the milliseconds' is known");
-            return nullptr;
-        }
-        return Make(ExprKind::Milliseconds, token.column);
+        return ParseTheProperty(token.column);
+    }
+    if (IsOutsideSubset(token.text)) {
+        Fail(token.column, NotInSubset(token.text));
+        return nullptr;
     }
     if (SameName(token.text, "xtra")) {
         const Token& name = Next();
@@ -329,69 +327,18 @@ ExprPtr ExpressionParser::ParseName(const Token& token) {
     return Finish(std::move(call));
 }
 
-// After '(': the arguments and the ')'.
-bool ExpressionParser::ParseArguments(Expr* call) {
-    if (Peek().kind == TokenKind::RightParen) {
-        Next();
-        return true;
+ExprPtr ExpressionParser::ParseTheProperty(int column) {
+    const Token& property = Next();
+    if (property.kind != TokenKind::Identifier) {
+        Fail(property.column, "expected a property after 'the', found " + Describe(property));
+        return nullptr;
     }
-    while (true) {
-        auto arg = ParseExpr();
-        if (!arg) {
-            return false;
-        }
-        call->items.push_back(std::move(arg));
-        if (Peek().kind == TokenKind::Comma) {
-            Next();
-            continue;
-        }
-        return Expect(TokenKind::RightParen, "',' or ')'");
+    ExprKind kind = ExprKind::Milliseconds;
+    if (!TheProperty(property.text, &kind)) {
+        Fail(column, NotInSubset("the " + property.text));
+        return nullptr;
     }
-}
-
-// After '[': [], [:], [a, b], [#k: v, ...].
-ExprPtr ExpressionParser::ParseList(int column) {
-    if (Peek().kind == TokenKind::RightBracket) {
-        Next();
-        return Make(ExprKind::List, column);
-    }
-    if (Peek().kind == TokenKind::Colon) {
-        Next();
-        if (!Expect(TokenKind::RightBracket, "']' after '[:'")) {
-            return nullptr;
-        }
-        return Make(ExprKind::PropList, column);
-    }
-    const bool isProp = Peek().kind == TokenKind::Symbol && PeekAt(1).kind == TokenKind::Colon;
-    auto list = Make(isProp ? ExprKind::PropList : ExprKind::List, column);
-    while (true) {
-        if (isProp) {
-            if (Peek().kind != TokenKind::Symbol || PeekAt(1).kind != TokenKind::Colon) {
-                Fail(Peek().column,
-                     "expected #property: in a property list, found " + Describe(Peek()));
-                return nullptr;
-            }
-            list->keys.push_back(Next().text);
-            Next();
-        }
-        auto item = ParseExpr();
-        if (!item) {
-            return nullptr;
-        }
-        if (!isProp && Peek().kind == TokenKind::Colon) {
-            Fail(Peek().column, "a property list has #property: before every value");
-            return nullptr;
-        }
-        list->items.push_back(std::move(item));
-        if (Peek().kind == TokenKind::Comma) {
-            Next();
-            continue;
-        }
-        if (!Expect(TokenKind::RightBracket, "',' or ']'")) {
-            return nullptr;
-        }
-        return Finish(std::move(list));
-    }
+    return Make(kind, column);
 }
 
 }  // namespace console

@@ -21,6 +21,8 @@ protected:
     // Sets the node's depth from its children: evaluating it recurses that
     // deep, so it is held to the same limit as the parser's own recursion.
     ExprPtr Finish(ExprPtr expr);
+    // value.name, value.name(arguments), value[index]
+    ExprPtr ParsePostfix();
 
 private:
     ExprPtr MakeBinary(BinaryOp op, int column, ExprPtr left, ExprPtr right);
@@ -28,10 +30,10 @@ private:
     ExprPtr ParseBinary(int minLevel);
     ExprPtr ParseNot();
     ExprPtr ParseUnary();
-    // value.name, value.name(arguments), value[index]
-    ExprPtr ParsePostfix();
     ExprPtr ParsePrimary();
     ExprPtr ParseName(const Token& token);
+    // After `the`: milliseconds, ticks, timer, frame.
+    ExprPtr ParseTheProperty(int column);
     // After '(': the arguments and the ')'.
     bool ParseArguments(Expr* call);
     // After '[': [], [:], [a, b], [#k: v, ...].

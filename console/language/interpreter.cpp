@@ -25,6 +25,10 @@ Interpreter::Interpreter(hostsim::SimHost& host, XtraSession& session, std::ostr
                              .count()};
       }) {
     DefineListFunctions(*this);
+    DefineFunction("startTimer", 0, 0, "startTimer() takes no arguments", [this](FunctionCall&) {
+        timerStart_ = clock_();
+        return host_.Void();
+    });
     DefineFunction("wait", 1, 1, "wait() takes a number of milliseconds",
                    [this](FunctionCall& call) {
                        const ScriptValue& ms = call.args[0];
@@ -70,130 +74,6 @@ void Interpreter::CheckInterrupt(int column) {
     }
 }
 
-// ---------------------------------------------------------------- items
-
-bool Interpreter::RunLine(int lineNumber, const std::string& line) {
-    const int before = errors_;
-    std::vector<ScriptItem> items;
-    reader_.Feed(lineNumber, line, &items);
-    for (ScriptItem& item : items) {
-        RunItem(item);
-    }
-    return errors_ == before;
-}
-
-void Interpreter::RunScript(const std::vector<std::string>& lines) {
-    std::vector<ScriptItem> items;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        reader_.Feed(static_cast<int>(i) + 1, lines[i], &items);
-    }
-    reader_.Finish(&items);
-    for (ScriptItem& item : items) {
-        if (item.kind == ScriptItem::Kind::Handler) {
-            Define(std::move(item.handler));
-            item.kind = ScriptItem::Kind::Statement;  // done: runs as nothing
-        }
-    }
-    for (ScriptItem& item : items) {
-        RunItem(item);
-    }
-}
-
-void Interpreter::Finish() {
-    std::vector<ScriptItem> items;
-    reader_.Finish(&items);
-    for (ScriptItem& item : items) {
-        RunItem(item);
-    }
-}
-
-void Interpreter::RunItem(ScriptItem& item) {
-    if (halted_ && item.kind != ScriptItem::Kind::Error) {
-        return;
-    }
-    if (echo_) {
-        for (const std::string& text : item.echo) {
-            out_ << text << '\n';
-        }
-        out_.flush();
-    }
-    switch (item.kind) {
-        case ScriptItem::Kind::Error:
-            Report(item.line, item.column, "syntax error: " + item.message);
-            return;
-        case ScriptItem::Kind::Handler:
-            Define(std::move(item.handler));
-            return;
-        case ScriptItem::Kind::Statement:
-            RunTopLevel(item.statement);
-            return;
-    }
-}
-
-void Interpreter::Define(Handler handler) {
-    const bool builtIn = SameName(handler.name, "new") || SameName(handler.name, "interface");
-    for (const FunctionEntry& function : functions_) {
-        if (builtIn || SameName(function.name, handler.name)) {
-            Report(handler.line, 1,
-                   "'" + handler.name +
-                       "' is a function of the language; no handler can take its "
-                       "name");
-            return;
-        }
-    }
-    for (Handler& existing : handlers_) {
-        if (SameName(existing.name, handler.name)) {
-            existing = std::move(handler);
-            return;
-        }
-    }
-    handlers_.push_back(std::move(handler));
-}
-
-void Interpreter::RunTopLevel(const Statement& statement) {
-    if (statement.kind == StatementKind::Empty) {
-        return;
-    }
-    Frame frame(host_, true);
-    try {
-        Execute(statement, frame);
-    } catch (const ScriptError& error) {
-        Report(error.line != 0 ? error.line : line_, error.column, error.message);
-    } catch (const Halt&) {
-        halted_ = true;
-    }
-}
-
-bool Interpreter::HasHandler(std::string_view name) const {
-    for (const Handler& handler : handlers_) {
-        if (SameName(handler.name, name)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-Interpreter::EventResult Interpreter::CallEvent(std::string_view name) {
-    for (const Handler& handler : handlers_) {
-        if (!SameName(handler.name, name)) {
-            continue;
-        }
-        std::vector<ScriptValue> none;
-        try {
-            ScriptValue result = CallHandler(handler, none);
-            host_.Release(result);
-        } catch (const ScriptError& error) {
-            Report(error.line != 0 ? error.line : line_, error.column, error.message);
-            return EventResult::Failed;
-        } catch (const Halt&) {
-            halted_ = true;
-            return EventResult::Halted;
-        }
-        return EventResult::Done;
-    }
-    return EventResult::Done;
-}
-
 // ---------------------------------------------------------------- statements
 
 Interpreter::Flow Interpreter::ExecuteBlock(const std::vector<Statement>& block, Frame& frame) {
@@ -212,6 +92,11 @@ Interpreter::Flow Interpreter::ExecuteBlock(const std::vector<Statement>& block,
 
 Interpreter::Flow Interpreter::Execute(const Statement& statement, Frame& frame) {
     line_ = statement.line;
+    if (echo_ && !frame.topLevel && !statement.text.empty()) {
+        // Statements outside handlers are echoed as their lines are read.
+        out_ << std::string(static_cast<size_t>(2 * callDepth_), ' ') << statement.text << '\n';
+        out_.flush();
+    }
     switch (statement.kind) {
         case StatementKind::Empty:
             return Flow::Next;
@@ -220,6 +105,16 @@ Interpreter::Flow Interpreter::Execute(const Statement& statement, Frame& frame)
             Put(value.get());
             return Flow::Next;
         }
+        case StatementKind::PutInto:
+        case StatementKind::PutAfter:
+        case StatementKind::PutBefore:
+            PutInto(statement, frame);
+            return Flow::Next;
+        case StatementKind::AssignPlace:
+            AssignPlace(statement, frame);
+            return Flow::Next;
+        case StatementKind::Case:
+            return ExecuteCase(statement, frame);
         case StatementKind::Assign: {
             Owned value(host_, Evaluate(*statement.value, frame));
             Assign(frame, statement.target, value.get());
@@ -230,20 +125,7 @@ Interpreter::Flow Interpreter::Execute(const Statement& statement, Frame& frame)
             return Flow::Next;
         }
         case StatementKind::Global:
-            for (const std::string& name : statement.names) {
-                // Outside handlers, as at the top of a movie script, the
-                // declaration holds in every handler.
-                std::vector<std::string>& declared =
-                    frame.topLevel ? scriptGlobals_ : frame.globals;
-                bool known = false;
-                for (const std::string& existing : declared) {
-                    known = known || SameName(existing, name);
-                }
-                if (!known) {
-                    declared.push_back(name);
-                }
-                Variable(frame, name, true);
-            }
+            DeclareGlobals(statement, frame);
             return Flow::Next;
         case StatementKind::Return:
             if (statement.value) {
@@ -341,7 +223,38 @@ Interpreter::Flow Interpreter::Repeat(const Statement& statement, Frame& frame) 
     }
 }
 
+// The first branch with a value equal to the subject (as `=` compares)
+// runs, else the otherwise branch.
+Interpreter::Flow Interpreter::ExecuteCase(const Statement& statement, Frame& frame) {
+    Owned subject(host_, Evaluate(*statement.value, frame));
+    for (const CaseBranch& branch : statement.branches) {
+        for (const ExprPtr& value : branch.values) {
+            Owned candidate(host_, Evaluate(*value, frame));
+            if (SameContent(host_, subject.get(), candidate.get())) {
+                return ExecuteBlock(branch.body, frame);
+            }
+        }
+    }
+    return ExecuteBlock(statement.orElse, frame);
+}
+
 // ---------------------------------------------------------------- variables
+
+void Interpreter::DeclareGlobals(const Statement& statement, Frame& frame) {
+    for (const std::string& name : statement.names) {
+        // Outside handlers, as at the top of a movie script, the
+        // declaration holds in every handler.
+        std::vector<std::string>& declared = frame.topLevel ? scriptGlobals_ : frame.globals;
+        bool known = false;
+        for (const std::string& existing : declared) {
+            known = known || SameName(existing, name);
+        }
+        if (!known) {
+            declared.push_back(name);
+        }
+        Variable(frame, name, true);
+    }
+}
 
 ScriptValue* Interpreter::Variable(Frame& frame, const std::string& name, bool create) {
     bool global = frame.topLevel;

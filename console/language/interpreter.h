@@ -49,9 +49,12 @@ public:
     // One line typed or read: runs what it completes (a statement outside a
     // handler; a handler is defined at its end). False when it had an error.
     bool RunLine(int lineNumber, const std::string& line);
-    // A whole script: its handlers are defined first, so that a statement may
-    // call a handler written below it; then the statements run in order.
-    void RunScript(const std::vector<std::string>& lines);
+    // A whole script, compiled first: when a line does not parse, every
+    // syntax error is reported (a screenful at most), nothing runs and the
+    // result is false (the console exits with 2). Otherwise its handlers are
+    // defined, so that a statement may call a handler written below it, and
+    // the statements run in order.
+    bool RunScript(const std::vector<std::string>& lines);
     // The end of the input: a block still open is an error.
     void Finish();
     // A handler or block is waiting for its end.
@@ -108,6 +111,7 @@ private:
     struct Halt {};
 
     void RunItem(ScriptItem& item);
+    bool ReportSyntaxErrors(const std::vector<ScriptItem>& items);
     void Report(int line, int column, const std::string& message);
     void Define(Handler handler);
     void RunTopLevel(const Statement& statement);
@@ -115,6 +119,13 @@ private:
     Flow ExecuteBlock(const std::vector<Statement>& block, Frame& frame);
     Flow Execute(const Statement& statement, Frame& frame);
     Flow Repeat(const Statement& statement, Frame& frame);
+    Flow ExecuteCase(const Statement& statement, Frame& frame);
+    void DeclareGlobals(const Statement& statement, Frame& frame);
+    // put ... into, after, before.
+    void PutInto(const Statement& statement, Frame& frame);
+    // p.x = v, p[#x] = v, list[i] = v.
+    void AssignPlace(const Statement& statement, Frame& frame);
+
     ScriptValue Evaluate(const Expr& expr, Frame& frame);
     ScriptValue EvaluateOperator(const Expr& expr, Frame& frame);
     ScriptValue EvaluateList(const Expr& expr, Frame& frame);
@@ -145,9 +156,11 @@ private:
     std::vector<std::string> scriptGlobals_;  // declared outside handlers
     std::function<int64_t()> clock_;
     int32_t frame_ = 0;
+    int64_t timerStart_ = 0;  // the clock's time at startTimer
     const std::atomic<bool>* interrupt_ = nullptr;
     int line_ = 0;  // of the statement running
     int depth_ = 0;
+    int callDepth_ = 0;  // handler calls: --echo indents their statements
     int errors_ = 0;
     bool echo_ = false;
     bool halted_ = false;
@@ -155,8 +168,9 @@ private:
 
 // Run-time nesting of handler calls, blocks and expressions together.
 constexpr int kMaxRunDepth = 1000;
+// Syntax errors of a script reported one by one; the rest are counted.
+constexpr size_t kMaxSyntaxErrorsShown = 20;
 
 // count, getAt, getProp, getaProp, add, append, addProp, voidP.
 void DefineListFunctions(Interpreter& interpreter);
-
 }  // namespace console

@@ -5,36 +5,22 @@
 #include <string>
 #include <vector>
 
-#include "console/language/expression_parser.h"
 #include "console/language/lexer.h"
+#include "console/language/statement_parser.h"
 
 namespace console {
-
-bool IsReservedWord(const std::string& name) {
-    static const char* const kWords[] = {
-        "put", "the",    "xtra",   "void", "true",   "false", "empty", "quote", "space", "tab",
-        "if",  "then",   "else",   "end",  "repeat", "while", "with",  "to",    "down",  "in",
-        "on",  "global", "return", "exit", "next",   "and",   "or",    "not",   "mod",   "halt",
-    };
-    for (const char* word : kWords) {
-        if (SameName(name, word)) {
-            return true;
-        }
-    }
-    return false;
-}
 
 namespace {
 
 // Recursive descent over the tokens of one line: the line's kind and its
 // statements; expressions through the expression parser. Every method
 // returns null or false after recording the first error.
-class LineParser : public ExpressionParser {
+class LineParser : public StatementParser {
 public:
-    using ExpressionParser::ExpressionParser;
+    using StatementParser::StatementParser;
     using TokenCursor::error;
 
-    bool ParseLine(Line* line) {
+    bool ParseLine(Line* line, bool inCase) {
         const Token& first = Peek();
         line->column = first.column;
         Statement& statement = line->statement;
@@ -42,6 +28,17 @@ public:
         statement.column = first.column;
         if (first.kind == TokenKind::End) {
             return true;
+        }
+        if (inCase) {
+            bool isCaseLine = false;
+            if (!ParseCaseLine(line, &isCaseLine) || isCaseLine) {
+                return isCaseLine && error_.message.empty();
+            }
+        }
+        if (IsWord(first, "case")) {
+            Next();
+            line->kind = LineKind::CaseStart;
+            return ParseCaseHead(&statement);
         }
         if (IsWord(first, "on")) {
             Next();
@@ -118,38 +115,6 @@ public:
         }
     }
 
-    bool ParseIfHead(Statement* statement) {
-        statement->kind = StatementKind::If;
-        statement->value = ParseExpr();
-        return statement->value && ExpectWord("then");
-    }
-
-    // After `then` on the same line: statement [else statement].
-    bool ParseIfTail(Statement* statement) {
-        if (!Enter()) {
-            return false;
-        }
-        Statement then;
-        then.line = lineNumber_;
-        then.column = Peek().column;
-        if (!ParseSimple(&then)) {
-            return false;
-        }
-        statement->body.push_back(std::move(then));
-        if (IsWord(Peek(), "else")) {
-            Next();
-            Statement orElse;
-            orElse.line = lineNumber_;
-            orElse.column = Peek().column;
-            if (!ParseSimple(&orElse)) {
-                return false;
-            }
-            statement->orElse.push_back(std::move(orElse));
-        }
-        Leave();
-        return true;
-    }
-
     bool ParseRepeatHead(Statement* statement) {
         if (IsWord(Peek(), "while")) {
             Next();
@@ -190,121 +155,70 @@ public:
         return statement->limit != nullptr;
     }
 
-    // A statement that fits on its line: put, assignment, call, global,
-    // return, exit, exit repeat, next repeat, halt, or a one-line if.
-    bool ParseSimple(Statement* statement) {
-        const Token& first = Peek();
-        statement->column = first.column;
-        if (first.kind == TokenKind::End) {
-            return Fail(first.column, "expected a statement, found end of line");
-        }
-        if (IsWord(first, "put")) {
+    // Inside a case: `value[, value...]: [statement]` or
+    // `otherwise[:] [statement]`; false (no error) for any other line.
+    bool ParseCaseLine(Line* line, bool* isCaseLine) {
+        *isCaseLine = true;
+        if (IsWord(Peek(), "otherwise")) {
             Next();
-            statement->kind = StatementKind::Put;
-            statement->value = ParseExpr();
-            return statement->value != nullptr;
-        }
-        if (IsWord(first, "global")) {
-            Next();
-            statement->kind = StatementKind::Global;
-            while (true) {
-                std::string name;
-                if (!ExpectName("a variable name", &name)) {
-                    return false;
-                }
-                statement->names.push_back(name);
-                if (Peek().kind != TokenKind::Comma) {
-                    return true;
-                }
+            line->kind = LineKind::Otherwise;
+            if (Peek().kind == TokenKind::Colon) {
                 Next();
             }
+            return ParseBranchStatement(line);
         }
-        if (IsWord(first, "return")) {
-            Next();
-            statement->kind = StatementKind::Return;
-            if (Peek().kind == TokenKind::End || IsWord(Peek(), "else")) {
-                return true;
-            }
-            statement->value = ParseExpr();
-            return statement->value != nullptr;
-        }
-        if (IsWord(first, "exit")) {
-            Next();
-            statement->kind = StatementKind::Exit;
-            if (IsWord(Peek(), "repeat")) {
-                Next();
-                statement->kind = StatementKind::ExitRepeat;
-            }
+        if (!HasTopLevelColon()) {
+            *isCaseLine = false;
             return true;
         }
-        if (IsWord(first, "next")) {
-            Next();
-            statement->kind = StatementKind::NextRepeat;
-            return ExpectWord("repeat");
-        }
-        if (IsWord(first, "halt")) {
-            Next();
-            statement->kind = StatementKind::Halt;
-            return true;
-        }
-        if (IsWord(first, "if")) {
-            Next();
-            if (!ParseIfHead(statement)) {
+        line->kind = LineKind::CaseLabel;
+        while (true) {
+            ExprPtr value = ParseExpr();
+            if (!value) {
                 return false;
             }
-            if (Peek().kind == TokenKind::End) {
-                return Fail(Peek().column,
-                            "a block 'if' cannot follow 'then' or 'else' on its line");
+            line->labels.push_back(std::move(value));
+            if (Peek().kind != TokenKind::Comma) {
+                break;
             }
-            return ParseIfTail(statement);
-        }
-        if (IsWord(first, "repeat") || IsWord(first, "on") || IsWord(first, "end") ||
-            IsWord(first, "else")) {
-            return Fail(first.column,
-                        "'" + first.text + "' cannot follow 'then' or 'else' on its line");
-        }
-        if (first.kind == TokenKind::Identifier && PeekAt(1).kind == TokenKind::Equals) {
-            if (IsReservedWord(first.text)) {
-                return Fail(first.column, "'" + first.text + "' cannot be assigned to");
-            }
-            statement->kind = StatementKind::Assign;
-            statement->target = first.text;
             Next();
-            Next();
-            statement->value = ParseExpr();
-            return statement->value != nullptr;
         }
-        statement->kind = StatementKind::Call;
-        if (IsCommandCall()) {
-            statement->value = ParseCommandCall();
-            return statement->value != nullptr;
-        }
-        statement->value = ParseExpr();
-        if (statement->value && statement->value->kind != ExprKind::Call) {
-            return Fail(first.column, "expected put, an assignment or a call");
-        }
-        return statement->value != nullptr;
+        return Expect(TokenKind::Colon, "',' or ':' after a case value") &&
+               ParseBranchStatement(line);
     }
 
-    // `add gList, 5`: a name, then its arguments without parentheses.
-    bool IsCommandCall() const {
-        const Token& name = Peek();
-        const Token& after = PeekAt(1);
-        if (name.kind != TokenKind::Identifier || IsReservedWord(name.text)) {
-            return false;
+    // What may follow a case label on its line.
+    bool ParseBranchStatement(Line* line) {
+        Statement& statement = line->statement;
+        statement.kind = StatementKind::Empty;
+        if (Peek().kind == TokenKind::End) {
+            return true;
         }
-        switch (after.kind) {
-            case TokenKind::Integer:
-            case TokenKind::Float:
-            case TokenKind::String:
-            case TokenKind::Symbol:
+        statement.column = Peek().column;
+        return ParseSimple(&statement) && ExpectEnd();
+    }
+
+    // A ':' outside brackets and parentheses: the line is a case label
+    // (a property list's ':' is always inside brackets).
+    bool HasTopLevelColon() const {
+        int depth = 0;
+        for (const Token& token : tokens_) {
+            if (token.kind == TokenKind::LeftBracket || token.kind == TokenKind::LeftParen) {
+                ++depth;
+            } else if (token.kind == TokenKind::RightBracket ||
+                       token.kind == TokenKind::RightParen) {
+                --depth;
+            } else if (token.kind == TokenKind::Colon && depth == 0) {
                 return true;
-            case TokenKind::Identifier:
-                return !IsWord(after, "and") && !IsWord(after, "or") && !IsWord(after, "mod") &&
-                       !IsWord(after, "then") && !IsWord(after, "else");
-            default:
-                return false;
+            }
         }
+        return false;
+    }
+
+    bool ParseCaseHead(Statement* statement) {
+        statement->kind = StatementKind::Case;
+        statement->value = ParseExpr();
+        return statement->value && ExpectWord("of") && ExpectEnd();
     }
 };
 
@@ -335,6 +249,9 @@ LineKind GuessLineKind(const std::string& text, std::string* endWord) {
     if (SameName(first, "repeat")) {
         return LineKind::RepeatStart;
     }
+    if (SameName(first, "case")) {
+        return LineKind::CaseStart;
+    }
     if (SameName(first, "end")) {
         *endWord = words.size() > 1 ? words[1] : std::string();
         return LineKind::End;
@@ -352,7 +269,8 @@ LineKind GuessLineKind(const std::string& text, std::string* endWord) {
     return LineKind::Statement;
 }
 
-bool ParseLine(int lineNumber, const std::string& text, Line* line, SyntaxError* error) {
+bool ParseLine(int lineNumber, const std::string& text, Line* line, SyntaxError* error,
+               bool inCase) {
     std::vector<Token> tokens;
     LexError lexError;
     *line = Line{};
@@ -361,7 +279,7 @@ bool ParseLine(int lineNumber, const std::string& text, Line* line, SyntaxError*
         return false;
     }
     LineParser parser(tokens, lineNumber);
-    if (!parser.ParseLine(line)) {
+    if (!parser.ParseLine(line, inCase)) {
         *error = parser.error();
         return false;
     }

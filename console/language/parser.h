@@ -7,6 +7,7 @@
 #include <string>
 
 #include "console/language/syntax.h"
+#include "console/language/words.h"
 
 namespace console {
 
@@ -27,25 +28,28 @@ enum class LineKind {
     Else,          // else, alone
     ElseLine,      // else statement: statement
     RepeatStart,   // repeat while / with: statement (empty body)
+    CaseStart,     // case value of: statement (Case, no branches)
+    CaseLabel,     // inside a case: labels, then statement (Empty when none)
+    Otherwise,     // inside a case: otherwise[:], then statement (Empty when none)
 };
 
 struct Line {
     LineKind kind = LineKind::Statement;
     Statement statement;
-    Handler handler;   // HandlerStart: name, params, line
-    std::string word;  // End: the word after end, if any
-    int column = 1;    // of the line's first token
+    Handler handler;              // HandlerStart: name, params, line
+    std::string word;             // End: the word after end, if any
+    std::vector<ExprPtr> labels;  // CaseLabel: the values
+    int column = 1;               // of the line's first token
 };
 
 // Parses one line (its number goes into the statements). False with *error
-// when it is not a line of the language.
-bool ParseLine(int lineNumber, const std::string& text, Line* line, SyntaxError* error);
+// when it is not a line of the language. `inCase`: the line is directly
+// inside a case, where `value:` and `otherwise` lines start branches.
+bool ParseLine(int lineNumber, const std::string& text, Line* line, SyntaxError* error,
+               bool inCase = false);
 
 // What a line that failed to parse was meant to be, from its words, so that
 // the blocks around it still pair up. *endWord: the word after `end`.
 LineKind GuessLineKind(const std::string& text, std::string* endWord);
-
-// Names that cannot be variables, parameters or handlers.
-bool IsReservedWord(const std::string& name);
 
 }  // namespace console

@@ -3,50 +3,11 @@
 #include <utility>
 
 #include "console/language/lexer.h"
+#include "console/language/open_block.h"
 
 namespace console {
 
-// A handler or block whose end has not been read yet.
-struct ScriptReader::Open {
-    enum class Kind { Handler, If, Repeat };
-    Kind kind = Kind::If;
-    int line = 0;
-    int column = 0;
-    bool bad = false;  // a line of its own was wrong: dropped at its end
-    Handler handler;
-    Statement statement;
-    // If: the innermost if of an else-if chain, whose branch lines go to.
-    Statement* current = nullptr;
-    bool inElse = false;
-    // The else block of a one-line if that already sits in its block.
-    bool attached = false;
-};
-
 namespace {
-
-const char* EndOf(ScriptReader::Open::Kind kind) {
-    switch (kind) {
-        case ScriptReader::Open::Kind::Handler:
-            return "'end'";
-        case ScriptReader::Open::Kind::If:
-            return "'end if'";
-        case ScriptReader::Open::Kind::Repeat:
-            return "'end repeat'";
-    }
-    return "'end'";
-}
-
-std::string Describe(const ScriptReader::Open& open) {
-    switch (open.kind) {
-        case ScriptReader::Open::Kind::Handler:
-            return "handler '" + open.handler.name + "' of line " + std::to_string(open.line);
-        case ScriptReader::Open::Kind::If:
-            return "'if' of line " + std::to_string(open.line);
-        case ScriptReader::Open::Kind::Repeat:
-            return "'repeat' of line " + std::to_string(open.line);
-    }
-    return {};
-}
 
 // A line inside a top-level block, for --echo: indented as written.
 std::string IndentedText(const std::string& text) {
@@ -70,6 +31,10 @@ void ScriptReader::Error(int line, int column, std::string message,
     item.column = column;
     item.message = std::move(message);
     items->push_back(std::move(item));
+    // A handler or block with an error in it does not compile: dropped whole.
+    if (!open_.empty()) {
+        open_.front()->bad = true;
+    }
 }
 
 std::vector<Statement>* ScriptReader::Target() {
@@ -81,6 +46,11 @@ std::vector<Statement>* ScriptReader::Target() {
             return &top.statement.body;
         case Open::Kind::If:
             return top.inElse ? &top.current->orElse : &top.current->body;
+        case Open::Kind::Case:
+            if (top.inElse) {
+                return &top.statement.orElse;
+            }
+            return top.statement.branches.empty() ? nullptr : &top.statement.branches.back().body;
     }
     return nullptr;
 }
@@ -138,6 +108,7 @@ void ScriptReader::Add(Statement statement, const std::string& text,
     if (!CheckContext(statement, items)) {
         return;
     }
+    statement.text = StatementText(text);
     if (open_.empty()) {
         ScriptItem item;
         item.statement = std::move(statement);
@@ -146,6 +117,11 @@ void ScriptReader::Add(Statement statement, const std::string& text,
         return;
     }
     std::vector<Statement>* target = Target();
+    if (target == nullptr) {
+        Error(statement.line, statement.column,
+              "a statement in a case follows one of its values and ':', or 'otherwise'", items);
+        return;
+    }
     const bool oneLineIf = statement.kind == StatementKind::If && statement.orElse.empty();
     target->push_back(std::move(statement));
     if (oneLineIf) {
@@ -199,126 +175,11 @@ void ScriptReader::Close(std::vector<ScriptItem>* items) {
     Target()->push_back(std::move(open->statement));
 }
 
-void ScriptReader::HandleEnd(const Line& line, bool bad, std::vector<ScriptItem>* items) {
-    const int lineNumber = line.statement.line;
-    const std::string& word = line.word;
-    Open::Kind want = Open::Kind::Handler;
-    if (SameName(word, "if")) {
-        want = Open::Kind::If;
-    } else if (SameName(word, "repeat")) {
-        want = Open::Kind::Repeat;
-    }
-    size_t found = open_.size();
-    for (size_t i = open_.size(); i-- > 0;) {
-        if (open_[i]->kind == want) {
-            found = i;
-            break;
-        }
-    }
-    if (found == open_.size()) {
-        if (!bad) {
-            const std::string what = word.empty() ? "'end'" : "'end " + word + "'";
-            Error(lineNumber, line.column,
-                  what + (want == Open::Kind::Handler ? " without 'on'"
-                          : want == Open::Kind::If    ? " without 'if'"
-                                                      : " without 'repeat'"),
-                  items);
-        }
-        return;
-    }
-    while (open_.size() > found + 1) {
-        Error(lineNumber, line.column,
-              Describe(*open_.back()) + " has no " + EndOf(open_.back()->kind), items);
-        open_.back()->bad = true;
-        Close(items);
-    }
-    Open& target = *open_.back();
-    if (want == Open::Kind::Handler && !word.empty() && !bad &&
-        !SameName(word, target.handler.name)) {
-        Error(lineNumber, line.column,
-              "'end " + word + "' ends handler '" + target.handler.name + "'", items);
-    }
-    Close(items);
-}
-
-void ScriptReader::HandleElse(Line& line, bool bad, const std::string& text,
-                              std::vector<ScriptItem>* items) {
-    Statement* oneLineIf = lastOneLineIf_;
-    lastOneLineIf_ = nullptr;
-    const bool inIfBlock = !open_.empty() && open_.back()->kind == Open::Kind::If;
-    if (oneLineIf != nullptr) {
-        // The else of the one-line if on the line before.
-        if (line.kind == LineKind::ElseLine || line.kind == LineKind::ElseIf) {
-            if (!bad && CheckContext(line.statement, items)) {
-                oneLineIf->orElse.push_back(std::move(line.statement));
-                if (line.kind == LineKind::ElseIf && oneLineIf->orElse.back().orElse.empty()) {
-                    lastOneLineIf_ = &oneLineIf->orElse.back();
-                }
-            }
-            return;
-        }
-        // else, or else if ... then: a block that ends with `end if`.
-        auto open = std::make_unique<Open>();
-        open->kind = Open::Kind::If;
-        open->line = line.statement.line;
-        open->column = line.column;
-        open->attached = true;
-        open->current = oneLineIf;
-        open->inElse = true;
-        open->bad = bad;
-        Push(std::move(open), text);
-        if (line.kind == LineKind::ElseIfStart && !bad) {
-            Open& top = *open_.back();
-            top.current->orElse.push_back(std::move(line.statement));
-            top.current = &top.current->orElse.back();
-            top.inElse = false;
-        }
-        return;
-    }
-    if (!inIfBlock) {
-        if (!bad) {
-            Error(line.statement.line, line.column, "'else' without 'if'", items);
-        }
-        return;
-    }
-    Open& top = *open_.back();
-    if (top.inElse) {
-        if (!bad) {
-            Error(line.statement.line, line.column,
-                  "a second 'else' in the 'if' of line " + std::to_string(top.line), items);
-        }
-        top.bad = true;
-        return;
-    }
-    if (bad) {
-        top.bad = true;
-        top.inElse = true;
-        return;
-    }
-    switch (line.kind) {
-        case LineKind::Else:
-            top.inElse = true;
-            return;
-        case LineKind::ElseLine:
-            top.inElse = true;
-            Add(std::move(line.statement), text, items);
-            return;
-        default:  // else if ... then [statement]
-            if (!CheckContext(line.statement, items)) {
-                top.bad = true;
-                return;
-            }
-            top.current->orElse.push_back(std::move(line.statement));
-            top.current = &top.current->orElse.back();
-            top.inElse = !top.current->orElse.empty();
-            return;
-    }
-}
-
 void ScriptReader::Feed(int lineNumber, const std::string& text, std::vector<ScriptItem>* items) {
     Line line;
     SyntaxError error;
-    const bool ok = ParseLine(lineNumber, text, &line, &error);
+    const bool inCase = !open_.empty() && open_.back()->kind == Open::Kind::Case;
+    const bool ok = ParseLine(lineNumber, text, &line, &error, inCase);
     if (ok && line.kind == LineKind::Statement && line.statement.kind == StatementKind::Empty) {
         return;
     }
@@ -326,15 +187,7 @@ void ScriptReader::Feed(int lineNumber, const std::string& text, std::vector<Scr
         echo_.push_back(IndentedText(text));
     }
     if (!ok) {
-        ScriptItem item;
-        item.kind = ScriptItem::Kind::Error;
-        item.line = lineNumber;
-        item.column = error.column;
-        item.message = error.message;
-        if (open_.empty()) {
-            item.echo.push_back(StatementText(text));
-        }
-        items->push_back(std::move(item));
+        ReportSyntaxError(lineNumber, text, error, items);
         line = Line{};
         line.statement.line = lineNumber;
         line.kind = GuessLineKind(text, &line.word);
@@ -358,10 +211,36 @@ void ScriptReader::Feed(int lineNumber, const std::string& text, std::vector<Scr
         case LineKind::ElseIfStart:
             HandleElse(line, bad, text, items);
             return;
+        case LineKind::CaseLabel:
+        case LineKind::Otherwise:
+            HandleCase(line, bad, text, items);
+            return;
         default:
-            break;
+            lastOneLineIf_ = nullptr;
+            OpenBlock(line, bad, text, items);
+            return;
     }
-    lastOneLineIf_ = nullptr;
+}
+
+void ScriptReader::ReportSyntaxError(int lineNumber, const std::string& text,
+                                     const SyntaxError& error, std::vector<ScriptItem>* items) {
+    ScriptItem item;
+    item.kind = ScriptItem::Kind::Error;
+    item.line = lineNumber;
+    item.column = error.column;
+    item.message = error.message;
+    if (open_.empty()) {
+        item.echo.push_back(StatementText(text));
+    } else {
+        open_.front()->bad = true;
+    }
+    items->push_back(std::move(item));
+}
+
+// on, if ... then, repeat, case ... of: a block to be closed by its end.
+void ScriptReader::OpenBlock(Line& line, bool bad, const std::string& text,
+                             std::vector<ScriptItem>* items) {
+    const int lineNumber = line.statement.line;
     auto open = std::make_unique<Open>();
     open->line = lineNumber;
     open->column = line.column;
@@ -382,9 +261,12 @@ void ScriptReader::Feed(int lineNumber, const std::string& text, std::vector<Scr
         open->kind = Open::Kind::Handler;
         open->handler = std::move(line.handler);
     } else {
-        open->kind = line.kind == LineKind::RepeatStart ? Open::Kind::Repeat : Open::Kind::If;
+        open->kind = line.kind == LineKind::RepeatStart ? Open::Kind::Repeat
+                     : line.kind == LineKind::CaseStart ? Open::Kind::Case
+                                                        : Open::Kind::If;
         open->statement = std::move(line.statement);
-        if (ok && !CheckContext(open->statement, items)) {
+        open->statement.text = StatementText(text);
+        if (!bad && !CheckContext(open->statement, items)) {
             open->bad = true;
         }
     }

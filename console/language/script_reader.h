@@ -48,6 +48,10 @@ private:
     void Unclosed(std::vector<ScriptItem>* items);
     void HandleEnd(const Line& line, bool bad, std::vector<ScriptItem>* items);
     void HandleElse(Line& line, bool bad, const std::string& text, std::vector<ScriptItem>* items);
+    void HandleCase(Line& line, bool bad, const std::string& text, std::vector<ScriptItem>* items);
+    void OpenBlock(Line& line, bool bad, const std::string& text, std::vector<ScriptItem>* items);
+    void ReportSyntaxError(int lineNumber, const std::string& text, const SyntaxError& error,
+                           std::vector<ScriptItem>* items);
     std::vector<Statement>* Target();
 
     std::vector<std::unique_ptr<Open>> open_;

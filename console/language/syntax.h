@@ -29,6 +29,9 @@ enum class ExprKind {
     Call,          // text: the function, handler or method name; items: the arguments
     XtraRef,       // xtra "Name"; text: the name
     Milliseconds,  // the milliseconds
+    Ticks,         // the ticks: sixtieths of a second
+    Timer,         // the timer: ticks since startTimer
+    Frame,         // the frame
 };
 
 enum class BinaryOp {
@@ -45,6 +48,8 @@ enum class BinaryOp {
     LessEqual,
     Greater,
     GreaterEqual,
+    Contains,  // without case
+    Starts,    // without case
     And,
     Or,
 };
@@ -64,7 +69,11 @@ struct Expr {
 enum class StatementKind {
     Empty,  // blank line or comment
     Put,
+    PutInto,      // put value into target
+    PutAfter,     // put value after target: target & value
+    PutBefore,    // put value before target: value & target
     Assign,       // target = value
+    AssignPlace,  // place = value, place a property or element
     Call,         // a call whose result is dropped
     Global,       // names
     Return,       // value may be null
@@ -76,6 +85,15 @@ enum class StatementKind {
     RepeatWhile,  // value: the condition; body
     RepeatWith,   // target = value to/down to limit; body
     RepeatIn,     // target in value (a list); body
+    Case,         // value: the subject; branches, orElse (otherwise)
+};
+
+struct Statement;
+
+// One branch of a case: its values (alternatives) and statements.
+struct CaseBranch {
+    std::vector<ExprPtr> values;
+    std::vector<Statement> body;
 };
 
 struct Statement {
@@ -86,9 +104,12 @@ struct Statement {
     std::vector<std::string> names;
     ExprPtr value;
     ExprPtr limit;
+    ExprPtr place;  // AssignPlace: a Property or Index expression
     bool down = false;
     std::vector<Statement> body;
     std::vector<Statement> orElse;  // an `else if` is one If here
+    std::vector<CaseBranch> branches;
+    std::string text;  // the line as --echo shows it; empty inside a one-line if
 };
 
 struct Handler {

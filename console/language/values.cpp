@@ -44,6 +44,10 @@ const char* Spelling(BinaryOp op) {
             return ">";
         case BinaryOp::GreaterEqual:
             return ">=";
+        case BinaryOp::Contains:
+            return "contains";
+        case BinaryOp::Starts:
+            return "starts";
         case BinaryOp::And:
             return "and";
         case BinaryOp::Or:
@@ -132,6 +136,21 @@ int Order(SimHost& host, BinaryOp op, const ScriptValue& left, const ScriptValue
     }
     Fail(column, std::string("'") + Spelling(op) + "' compares two numbers or two strings, not " +
                      host.Print(left) + " and " + host.Print(right));
+}
+
+// contains and starts: texts (strings, or symbols by name) without case.
+bool TextMatch(SimHost& host, BinaryOp op, const ScriptValue& left, const ScriptValue& right,
+               int column) {
+    for (const ScriptValue* side : {&left, &right}) {
+        const Kind kind = host.KindOf(*side);
+        if (kind != Kind::String && kind != Kind::Symbol) {
+            Fail(column,
+                 std::string("'") + Spelling(op) + "' needs two strings, not " + host.Print(*side));
+        }
+    }
+    const std::string text = hostsim::LowerCase(host.TextOf(left));
+    const std::string part = hostsim::LowerCase(host.TextOf(right));
+    return op == BinaryOp::Starts ? text.rfind(part, 0) == 0 : text.find(part) != std::string::npos;
 }
 
 // The depth of a value (1 for a non-list), counted up to `limit` + 1; true
@@ -240,6 +259,9 @@ ScriptValue Operate(SimHost& host, BinaryOp op, const ScriptValue& left, const S
             return host.Integer(Order(host, op, left, right, column) > 0 ? 1 : 0);
         case BinaryOp::GreaterEqual:
             return host.Integer(Order(host, op, left, right, column) >= 0 ? 1 : 0);
+        case BinaryOp::Contains:
+        case BinaryOp::Starts:
+            return host.Integer(TextMatch(host, op, left, right, column) ? 1 : 0);
         case BinaryOp::And:
         case BinaryOp::Or:
             return host.Integer(IsTrue(host, left, column) || IsTrue(host, right, column) ? 1 : 0);
