@@ -64,7 +64,12 @@ std::vector<MethodEntry> ReadMethodTable(std::string_view text) {
         for (const char c : code) {
             commas += c == ',' ? 1 : 0;
         }
-        methods.push_back(MethodEntry{std::string(words[0]), commas});
+        MethodEntry entry{std::string(words[0]), commas};
+        // `Name object me, int portNumber, any message`: pairs after `me`.
+        for (size_t i = 3; i + 1 < words.size(); i += 2) {
+            entry.declared.push_back({std::string(words[i]), std::string(words[i + 1])});
+        }
+        methods.push_back(std::move(entry));
     }
     return methods;
 }

@@ -10,9 +10,15 @@
 
 namespace hostsim {
 
+struct MethodParameter {
+    std::string type;  // int, any, ...
+    std::string name;  // portNumber
+};
+
 struct MethodEntry {
     std::string name;
-    int32_t parameters;  // after the object itself: the line's commas
+    int32_t parameters;                          // after the object itself: the line's commas
+    std::vector<MethodParameter> declared = {};  // after the object itself
 };
 
 // The methods in order, numbered from 0. Comments (`--` to the end of the

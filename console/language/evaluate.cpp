@@ -1,7 +1,10 @@
 // Evaluating expressions, and the calls they make: the console's own
 // functions, the script's handlers, and the plug-in's methods.
+#include <cctype>
 #include <chrono>
 #include <cstdio>
+
+#include "hostsim/method_table.h"
 
 #include "console/language/interpreter.h"
 #include "console/language/interpreter_parts.h"
@@ -18,7 +21,44 @@ std::string HexCode(HostResult code) {
     return text;
 }
 
+// portNumber: "port number".
+std::string Words(const std::string& name) {
+    std::string words;
+    for (const char c : name) {
+        if (std::isupper(static_cast<unsigned char>(c)) != 0) {
+            words += ' ';
+            words += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        } else {
+            words += c;
+        }
+    }
+    return words;
+}
+
 }  // namespace
+
+// The plug-in reads an `int` parameter as an integer: the first argument
+// that is none is what it could not read.
+std::string Interpreter::MethodError(const Expr& call, int32_t method,
+                                     const std::vector<ScriptValue>& args, HostResult code) {
+    const std::vector<hostsim::MethodEntry> table =
+        hostsim::ReadMethodTable(session_.MethodTable());
+    if (method >= 0 && static_cast<size_t>(method) < table.size()) {
+        const auto& declared = table[static_cast<size_t>(method)].declared;
+        for (size_t i = 0; i < declared.size() && i < args.size(); ++i) {
+            const ScriptValue& arg = args[i];
+            if (SameName(declared[i].type, "int") && host_.KindOf(arg) != Kind::Integer) {
+                const Kind kind = host_.KindOf(arg);
+                const std::string got = kind == Kind::String ? "the string " + host_.Print(arg)
+                                        : kind == Kind::Void ? "VOID"
+                                                             : host_.Print(arg);
+                return call.text + ": argument " + std::to_string(i + 2) + " (" +
+                       Words(declared[i].name) + ") must be an integer, got " + got;
+            }
+        }
+    }
+    return call.text + "() failed with host code " + HexCode(code);
+}
 
 ScriptValue Interpreter::Evaluate(const Expr& expr, Frame& frame) {
     Depth depth(*this, expr.column);
@@ -265,7 +305,7 @@ ScriptValue Interpreter::CallMethod(const Expr& call, int32_t method, Frame& fra
         afterMethodCall_();
     }
     if (code != kHostOk) {
-        Throw(call.column, call.text + "() failed with host code " + HexCode(code));
+        Throw(call.column, MethodError(call, method, args.values, code));
     }
     return result.Take();
 }

@@ -125,6 +125,9 @@ private:
     void PutInto(const Statement& statement, Frame& frame);
     // p.x = v, p[#x] = v, list[i] = v.
     void AssignPlace(const Statement& statement, Frame& frame);
+    // A method answered a host error: which argument it could not read.
+    std::string MethodError(const Expr& call, int32_t method, const std::vector<ScriptValue>& args,
+                            HostResult code);
 
     ScriptValue Evaluate(const Expr& expr, Frame& frame);
     ScriptValue EvaluateOperator(const Expr& expr, Frame& frame);
