@@ -85,6 +85,20 @@ void CheckStatement(const console::Statement& statement, int level) {
     if (statement.limit) {
         CheckExpr(statement.limit.get(), statement.line);
     }
+    if (statement.kind == console::StatementKind::AssignPlace) {
+        CheckExpr(statement.place.get(), statement.line);
+    }
+    for (const console::CaseBranch& branch : statement.branches) {
+        if (branch.values.empty()) {
+            Broken("line " + std::to_string(statement.line) + ": a case branch without a value");
+        }
+        for (const console::ExprPtr& value : branch.values) {
+            CheckExpr(value.get(), statement.line);
+        }
+        for (const console::Statement& inner : branch.body) {
+            CheckStatement(inner, level + 1);
+        }
+    }
     for (const console::Statement& inner : statement.body) {
         CheckStatement(inner, level + 1);
     }
