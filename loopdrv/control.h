@@ -28,6 +28,10 @@ using LoopbackInjectProc = BOOL(WINAPI*)(const BYTE* bytes, DWORD count);
 // FALSE when `behaviour` is null.
 using LoopbackSetBehaviourProc = BOOL(WINAPI*)(const standin::StackBehaviour* behaviour);
 
+// "LoopbackPlug": pulls the cable (FALSE) or plugs it back (TRUE), as
+// loopdrv/plug.h describes; FALSE when it already is so.
+using LoopbackPlugProc = BOOL(WINAPI*)(BOOL plugged);
+
 // The export `name` of the driver loaded in this process; null when the
 // driver is not loaded (winmm loads it with its first MIDI call) or lacks it.
 template <typename Proc>

@@ -86,6 +86,8 @@ public:
     // How the port behaves where real stacks part from the documented
     // behaviour (standin/stack_behaviour.h), from the next event on.
     void SetBehaviour(const standin::StackBehaviour& behaviour) { stack_ = behaviour; }
+    bool InputOpen() const { return in_.open; }
+    bool OutputOpen() const { return out_.open; }
     // Without the lock.
     void Wake() { WakeConditionVariable(&wake_); }
 

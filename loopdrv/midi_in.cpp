@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "loopdrv/loopback.h"
+#include "loopdrv/plug.h"
 
 namespace {
 
@@ -36,6 +37,13 @@ extern "C" DWORD WINAPI midMessage(UINT device, UINT message, DWORD_PTR /*user*/
     }
     if (device != 0)
         return MMSYSERR_BADDEVICEID;
+    {
+        Guard guard;
+        if (loopdrv::Refused(loopdrv::Direction::kInput, message))
+            return MMSYSERR_NODRIVER;
+        if (message == MIDM_CLOSE)
+            loopdrv::Closed(loopdrv::Direction::kInput);
+    }
     switch (message) {
         case MIDM_GETDEVCAPS:
             return GetInputCaps(reinterpret_cast<MIDIINCAPSW*>(param1), static_cast<DWORD>(param2));

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "loopdrv/loopback.h"
+#include "loopdrv/plug.h"
 
 namespace {
 
@@ -38,6 +39,13 @@ extern "C" DWORD WINAPI modMessage(UINT device, UINT message, DWORD_PTR /*user*/
     }
     if (device != 0)
         return MMSYSERR_BADDEVICEID;
+    {
+        Guard guard;
+        if (loopdrv::Refused(loopdrv::Direction::kOutput, message))
+            return MMSYSERR_NODRIVER;
+        if (message == MODM_CLOSE)
+            loopdrv::Closed(loopdrv::Direction::kOutput);
+    }
     switch (message) {
         case MODM_GETDEVCAPS:
             return GetOutputCaps(reinterpret_cast<MIDIOUTCAPSW*>(param1),

@@ -520,3 +520,35 @@ TEST_F(LoopbackBehaviourTest, OutputBlocksLimitedAndDoneInsideTheSend) {
 }
 
 }  // namespace
+
+// A pulled cable: the device cannot be described, opened or used, and the
+// handles open when it went stay dead after it is back, until closed; the
+// close always works.
+TEST_F(LoopbackTest, APulledCableRefusesUntilTheDeadHandlesAreClosed) {
+    const auto plug = FindLoopbackExport<LoopbackPlugProc>("LoopbackPlug");
+    ASSERT_NE(plug, nullptr);
+    ASSERT_FALSE(plug(TRUE)) << "already plugged in";
+    ASSERT_TRUE(plug(FALSE));
+    MIDIOUTCAPSW caps{};
+    EXPECT_EQ(midiOutGetDevCapsW(outputId, &caps, sizeof caps), MMSYSERR_NODRIVER);
+    EXPECT_EQ(midiOutShortMsg(out, 0x7F3C90), MMSYSERR_NODRIVER);
+    EXPECT_EQ(midiInStart(in), MMSYSERR_NODRIVER);
+    ASSERT_TRUE(plug(TRUE));
+    EXPECT_EQ(midiOutGetDevCapsW(outputId, &caps, sizeof caps), MMSYSERR_NOERROR);
+    EXPECT_EQ(midiOutShortMsg(out, 0x7F3C90), MMSYSERR_NODRIVER) << "the old handle stays dead";
+    ASSERT_EQ(midiOutReset(out), MMSYSERR_NOERROR);
+    ASSERT_EQ(midiOutClose(out), MMSYSERR_NOERROR);
+    ASSERT_EQ(midiInReset(in), MMSYSERR_NOERROR);
+    ASSERT_EQ(midiInClose(in), MMSYSERR_NOERROR);
+    in = nullptr;
+    out = nullptr;
+    ASSERT_EQ(midiInOpen(&in, inputId, reinterpret_cast<DWORD_PTR>(&InputProc),
+                         reinterpret_cast<DWORD_PTR>(&inRec), CALLBACK_FUNCTION),
+              MMSYSERR_NOERROR);
+    ASSERT_EQ(midiOutOpen(&out, outputId, reinterpret_cast<DWORD_PTR>(&OutputProc),
+                          reinterpret_cast<DWORD_PTR>(&outRec), CALLBACK_FUNCTION),
+              MMSYSERR_NOERROR);
+    ASSERT_EQ(midiInStart(in), MMSYSERR_NOERROR);
+    ASSERT_EQ(midiOutShortMsg(out, 0x7F3C90), MMSYSERR_NOERROR);
+    ASSERT_TRUE(inRec.WaitFor([&] { return !inRec.shorts.empty(); }));
+}
