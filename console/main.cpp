@@ -39,7 +39,7 @@ namespace {
 enum ExitStatus {
     kExitOk = 0,
     kExitScriptUnreadable = 1,
-    kExitUsage = 2,
+    kExitUsage = 2,  // and a script that does not compile
     kExitModule = 3,
     kExitLeaks = 4,
 };
@@ -195,12 +195,12 @@ std::unique_ptr<console::ModuleSession> OpenModule(hostsim::SimHost& host,
 }
 
 // The script file's lines, or the lines typed (or piped) at the prompt.
-void RunStatements(console::Interpreter& interpreter, const console::Options& options,
+// False when the script file does not compile (then nothing ran).
+bool RunStatements(console::Interpreter& interpreter, const console::Options& options,
                    const std::vector<std::string>& lines) {
     InterruptScope scope;
     if (!options.script.empty()) {
-        interpreter.RunScript(lines);
-        return;
+        return interpreter.RunScript(lines);
     }
     console::LineInput input(StdinIsTerminal());
     std::string line;
@@ -214,6 +214,7 @@ void RunStatements(console::Interpreter& interpreter, const console::Options& op
         }
     }
     interpreter.Finish();
+    return true;
 }
 
 void PlayIfMovie(console::Interpreter& interpreter, const console::Options& options,
@@ -276,7 +277,11 @@ int Run(const console::Options& options) {
         if (options.frames >= 0) {
             interpreter.SetAfterMethodCall(console::WaitForVirtualInputs);
         }
-        RunStatements(interpreter, options, lines);
+        if (!RunStatements(interpreter, options, lines)) {
+            interpreter.ReleaseVariables();
+            const int leaks = ReportAtExit(host);
+            return leaks != kExitOk ? leaks : kExitUsage;
+        }
         PlayIfMovie(interpreter, options, play, playInput);
         interpreter.ReleaseVariables();
     }
