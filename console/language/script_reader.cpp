@@ -153,8 +153,9 @@ void ScriptReader::Close(std::vector<ScriptItem>* items) {
     }
     if (open->attached) {
         // The if sits last in the block below, which took no line since.
-        if (open->bad) {
-            Target()->pop_back();
+        std::vector<Statement>* below = Target();
+        if (open->bad && below != nullptr) {
+            below->pop_back();
         }
         return;
     }
@@ -172,7 +173,14 @@ void ScriptReader::Close(std::vector<ScriptItem>* items) {
         items->push_back(std::move(item));
         return;
     }
-    Target()->push_back(std::move(open->statement));
+    // A block opened inside a case before its first value has nowhere to go.
+    std::vector<Statement>* target = Target();
+    if (target == nullptr) {
+        Error(open->statement.line, open->statement.column,
+              "a statement in a case follows one of its values and ':', or 'otherwise'", items);
+        return;
+    }
+    target->push_back(std::move(open->statement));
 }
 
 void ScriptReader::Feed(int lineNumber, const std::string& text, std::vector<ScriptItem>* items) {
