@@ -88,9 +88,21 @@ install_packages() {
   if $i386_needed && ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
   fi
-  apt-get update -qq || fail "apt-get update failed"
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${packages[@]}" >/dev/null ||
-    fail "could not install: ${packages[*]}"
+  # A mirror caught mid-sync fails one update and serves the next: try again,
+  # and let the install decide whether the indexes we have are enough.
+  local try
+  for try in 1 2 3 4 5; do
+    apt-get update -qq && break
+    echo "install_deps.sh: apt-get update failed (try $try of 5)" >&2
+    sleep $((try * 10))
+  done
+  for try in 1 2 3; do
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${packages[@]}" >/dev/null && return 0
+    echo "install_deps.sh: apt-get install failed (try $try of 3)" >&2
+    sleep $((try * 10))
+    apt-get update -qq || true
+  done
+  fail "could not install: ${packages[*]}"
 }
 
 # ---------------------------------------------------------------- Wine 8
