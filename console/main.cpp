@@ -15,6 +15,8 @@
 #include <unistd.h>
 #endif
 
+#include "console/console_clock.h"
+#include "console/error_lines.h"
 #include "console/language/interpreter.h"
 #include "console/line_input.h"
 #include "console/module_session.h"
@@ -63,9 +65,25 @@ bool ReadLines(std::istream& in, std::vector<std::string>* lines) {
     return !in.bad();
 }
 
-void Wait(int32_t ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-    console::WaitForVirtualInputs();
+// Under --frames time is virtual: a wait moves the clock on, and takes no
+// time of the machine's.
+std::string Wait(int32_t ms) {
+    if (console::ClockIsVirtual()) {
+        console::AdvanceClockTo(console::ClockNow() + static_cast<uint32_t>(ms));
+    } else {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
+    std::string error;
+    if (!console::SettleVirtualPorts(&error)) {
+        error.insert(0, "wait(): ");
+    }
+    return error;
+}
+
+std::string SettleAfterCall() {
+    std::string error;
+    console::SettleVirtualPorts(&error);
+    return error;
 }
 
 // Ctrl-C stops what runs (a loop, a handler, the movie) with an error; a
@@ -95,11 +113,12 @@ public:
     void Inject(const std::vector<uint8_t>& bytes) override {
         std::string error;
         if (!console::InjectIntoVirtualInput(input_, bytes, &error) && !reported_) {
-            std::cerr << "tesmar-host: --play: " << error << '\n';
+            console::Errors() << "tesmar-host: --play: " << error << '\n';
             reported_ = true;
         }
     }
-    void WaitIdle() override { console::WaitForVirtualInputs(); }
+    std::string Settle() override { return SettleAfterCall(); }
+    void AdvanceClock(uint32_t ms) override { console::AdvanceClockTo(ms); }
 
 private:
     int32_t input_;
@@ -113,13 +132,14 @@ bool ReadPlay(const console::Options& options, std::vector<console::PlayMessage>
     }
     std::ifstream file(options.playFile, std::ios::binary);
     if (!file) {
-        std::cerr << "tesmar-host: cannot read --play file " << options.playFile << '\n';
+        console::Errors() << "tesmar-host: cannot read --play file " << options.playFile << '\n';
         *status = kExitScriptUnreadable;
         return false;
     }
     std::string error;
     if (!console::ReadPlayFile(file, play, &error)) {
-        std::cerr << "tesmar-host: --play file " << options.playFile << ", " << error << '\n';
+        console::Errors() << "tesmar-host: --play file " << options.playFile << ", " << error
+                          << '\n';
         *status = kExitUsage;
         return false;
     }
@@ -133,8 +153,8 @@ int32_t PlayInput(const console::Options& options) {
     if (!options.playPort.empty()) {
         const int32_t input = console::FindVirtualInput(options.playPort);
         if (input < 0) {
-            std::cerr << "tesmar-host: --play-port " << options.playPort
-                      << ": no virtual input port has that name\n";
+            console::Errors() << "tesmar-host: --play-port " << options.playPort
+                              << ": no virtual input port has that name\n";
         }
         return input;
     }
@@ -143,7 +163,7 @@ int32_t PlayInput(const console::Options& options) {
         anyInput = anyInput || port.kind != console::PortSpec::Kind::Output;
     }
     if (!options.playFile.empty() && !anyInput) {
-        std::cerr << "tesmar-host: --play needs an input port\n";
+        console::Errors() << "tesmar-host: --play needs an input port\n";
         return -1;
     }
 #else
@@ -171,7 +191,7 @@ int ReadScript(const console::Options& options, std::vector<std::string>* lines)
     }
     std::ifstream file(options.script, std::ios::binary);
     if (!file || !ReadLines(file, lines)) {
-        std::cerr << "tesmar-host: cannot read script " << options.script << '\n';
+        console::Errors() << "tesmar-host: cannot read script " << options.script << '\n';
         return kExitScriptUnreadable;
     }
     return kExitOk;
@@ -188,8 +208,8 @@ std::unique_ptr<console::ModuleSession> OpenModule(hostsim::SimHost& host,
                 c = ' ';
             }
         }
-        std::cerr << "tesmar-host: cannot load module " << options.modulePath << ": " << error
-                  << '\n';
+        console::Errors() << "tesmar-host: cannot load module " << options.modulePath << ": "
+                          << error << '\n';
     }
     return session;
 }
@@ -230,17 +250,18 @@ void PlayIfMovie(console::Interpreter& interpreter, const console::Options& opti
         ConsolePorts ports(playInput);
         console::PlayMovie(interpreter, movie, play, ports, interrupted);
     } else if (movieOptions && !interpreter.halted()) {
-        std::cerr << "tesmar-host: no movie was played: --frames, --seconds and --play need "
-                     "a script that defines startMovie, enterFrame, exitFrame or stopMovie\n";
+        console::Errors()
+            << "tesmar-host: no movie was played: --frames, --seconds and --play need "
+               "a script that defines startMovie, enterFrame, exitFrame or stopMovie\n";
     }
 }
 
 int ReportAtExit(const hostsim::SimHost& host) {
     if (host.LiveValues() != 0 || host.LiveBlocks() != 0 || host.BadReleases() != 0) {
-        std::cerr << "tesmar-host: at exit " << host.LiveValues() << " values and "
-                  << host.LiveBlocks() << " memory blocks were alive, " << host.BadReleases()
-                  << " bad releases\n"
-                  << host.LeakReport();
+        console::Errors() << "tesmar-host: at exit " << host.LiveValues() << " values and "
+                          << host.LiveBlocks() << " memory blocks were alive, "
+                          << host.BadReleases() << " bad releases\n"
+                          << host.LeakReport();
         return kExitLeaks;
     }
     return kExitOk;
@@ -256,8 +277,18 @@ int Run(const console::Options& options) {
     hostsim::SimHost host;
     {
         std::string portsError;
+        console::SetWaitDeadline(options.waitDeadlineMs);
+        if (!options.traceFile.empty()) {
+            std::FILE* file = std::fopen(options.traceFile.c_str(), "wb");
+            if (file == nullptr) {
+                console::Errors() << "tesmar-host: --trace: cannot write " << options.traceFile
+                                  << '\n';
+                return kExitUsage;
+            }
+            console::ErrorLines::Instance().SetTraceFile(file);
+        }
         if (!console::SetUpVirtualPorts(options.ports, options.trace, &portsError)) {
-            std::cerr << "tesmar-host: --ports: " << portsError << '\n';
+            console::Errors() << "tesmar-host: --ports: " << portsError << '\n';
             return kExitUsage;
         }
         PortsScope ports;
@@ -269,13 +300,19 @@ int Run(const console::Options& options) {
         if (!session) {
             return kExitModule;
         }
-        console::Interpreter interpreter(host, *session, std::cout, std::cerr);
+        console::Interpreter interpreter(host, *session, std::cout, console::Errors());
         interpreter.SetWaiter(Wait);
         console::DefinePortFunctions(interpreter, console::PlugVirtualPort);
         interpreter.SetEcho(options.echo);
         interpreter.SetInterrupt(&interrupted);
+        interpreter.SetClock([] { return int64_t{console::ClockNow()}; });
         if (options.frames >= 0) {
-            interpreter.SetAfterMethodCall(console::WaitForVirtualInputs);
+            std::string clockError;
+            if (!console::UseVirtualClock(options.modulePath, &clockError)) {
+                console::Errors() << "tesmar-host: --frames: " << clockError << '\n';
+                return kExitModule;
+            }
+            interpreter.SetAfterMethodCall(SettleAfterCall);
         }
         if (!RunStatements(interpreter, options, lines)) {
             interpreter.ReleaseVariables();
@@ -294,8 +331,8 @@ int main(int argc, char** argv) {
     console::Options options;
     std::string error;
     if (!console::ParseOptions(argc, argv, TESMAR_DEFAULT_MODULE, &options, &error)) {
-        std::cerr << "tesmar-host: " << error << "\n"
-                  << "try tesmar-host --help\n";
+        console::Errors() << "tesmar-host: " << error << "\n"
+                          << "try tesmar-host --help\n";
         return kExitUsage;
     }
     if (options.help) {
@@ -306,5 +343,7 @@ int main(int argc, char** argv) {
         std::cout << console::kVersionLine;
         return kExitOk;
     }
-    return Run(options);
+    const int status = Run(options);
+    console::ErrorLines::Instance().Flush();
+    return status;
 }

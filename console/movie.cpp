@@ -18,22 +18,50 @@ bool RunFrame(Interpreter& interpreter) {
     return Ok(interpreter.CallEvent("enterFrame")) && Ok(interpreter.CallEvent("exitFrame"));
 }
 
+uint32_t FrameTime(int64_t frame, int32_t fps) {
+    return static_cast<uint32_t>(frame * 1000 / fps);
+}
+
+// False after reporting that the ports did not settle.
+bool Settle(Interpreter& interpreter, MoviePorts& ports, int64_t frame) {
+    const std::string error = ports.Settle();
+    if (!error.empty()) {
+        interpreter.ReportError("frame " + std::to_string(frame + 1) + ": " + error);
+    }
+    return error.empty();
+}
+
 void PlayFrames(Interpreter& interpreter, const MovieOptions& options,
                 const std::vector<PlayMessage>& play, MoviePorts& ports,
                 const std::atomic<bool>& interrupt) {
     size_t next = 0;
     for (int64_t frame = 0; frame < options.frames; ++frame) {
-        // What the last frame sent arrives before what is played in now.
-        ports.WaitIdle();
-        while (next < play.size() && int64_t{play[next].time} * options.fps <= frame * 1000) {
-            ports.Inject(play[next++].bytes);
+        // What the last frame sent arrives before what is played in now, and
+        // each played message at its own time.
+        if (!Settle(interpreter, ports, frame)) {
+            return;
         }
-        ports.WaitIdle();
-        if (interrupt.load() || !RunFrame(interpreter)) {
+        while (next < play.size() && int64_t{play[next].time} * options.fps <= frame * 1000) {
+            const uint32_t time = play[next].time;
+            ports.AdvanceClock(time);
+            while (next < play.size() && play[next].time == time) {
+                ports.Inject(play[next++].bytes);
+            }
+            if (!Settle(interpreter, ports, frame)) {
+                return;
+            }
+        }
+        ports.AdvanceClock(FrameTime(frame, options.fps));
+        if (interrupt.load()) {
+            interpreter.ReportError("frame " + std::to_string(frame + 1) + ": interrupted");
+            return;
+        }
+        interpreter.SetFrame(static_cast<int32_t>(frame + 1));
+        if (!RunFrame(interpreter)) {
             return;
         }
     }
-    ports.WaitIdle();
+    Settle(interpreter, ports, options.frames);
 }
 
 void PlayByTheClock(Interpreter& interpreter, const MovieOptions& options,
@@ -55,7 +83,12 @@ void PlayByTheClock(Interpreter& interpreter, const MovieOptions& options,
             ports.Inject(play[next++].bytes);
         }
         std::this_thread::sleep_until(due);
-        if (interrupt.load() || !RunFrame(interpreter)) {
+        if (interrupt.load()) {
+            interpreter.ReportError("frame " + std::to_string(frame + 1) + ": interrupted");
+            return;
+        }
+        interpreter.SetFrame(static_cast<int32_t>(frame + 1));
+        if (!RunFrame(interpreter)) {
             return;
         }
     }
@@ -85,6 +118,7 @@ void PlayMovie(Interpreter& interpreter, const MovieOptions& options,
     }
     interrupt.store(false);
     interpreter.CallEvent("stopMovie");
+    interpreter.SetFrame(0);
 }
 
 }  // namespace console

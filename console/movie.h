@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "console/language/interpreter.h"
@@ -26,19 +27,23 @@ public:
     virtual ~MoviePorts() = default;
     // One message's wire bytes into the input port --play feeds.
     virtual void Inject(const std::vector<uint8_t>& bytes) = 0;
-    // Until everything sent or injected so far was delivered.
-    virtual void WaitIdle() = 0;
+    // Until everything sent or injected so far was delivered and every block
+    // sent reported done; at the deadline, what was still under way.
+    virtual std::string Settle() = 0;
+    // Under --frames: the virtual clock moves on to `ms` from the movie's start.
+    virtual void AdvanceClock(uint32_t /*ms*/) {}
 };
 
 // The script has a movie handler: the console plays the movie.
 bool DefinesMovie(const Interpreter& interpreter);
 
-// Plays it. Under --frames a message of the play list is delivered before
-// the first frame at or after its time (frame n is at n * 1000 / fps ms), and
-// every frame starts after the ports delivered everything sent so far, so the
-// same script gives the same output on any machine. A run-time error in a
-// handler, `halt` or the interrupt (which is cleared then) ends the frames;
-// stopMovie still runs.
+// Plays it. Under --frames the clock is virtual: frame n (from 0) is at
+// n * 1000 / fps ms, a message of the play list arrives at its own time
+// before the first frame at or after it, and every frame starts once the
+// ports settled, so the same script gives the same output on any machine. A
+// run-time error in a handler, `halt`, ports that do not settle by the
+// deadline or the interrupt (which is cleared then) end the frames, the last
+// two with an error "frame N: ..."; stopMovie still runs.
 void PlayMovie(Interpreter& interpreter, const MovieOptions& options,
                const std::vector<PlayMessage>& play, MoviePorts& ports,
                std::atomic<bool>& interrupt);

@@ -26,9 +26,11 @@ const char kUsage[] =
     "                 output blocks refused), +done-inline (blocks done inside\n"
     "                 the send), +no-caps (the device cannot describe itself),\n"
     "                 +pull-cost=MS and +pull-error=nodriver|nodevice|error (how\n"
-    "                 calls answer once unplugged)\n"
+    "                 calls answer once unplugged), +hold-done (the output never\n"
+    "                 reports a block done: waits reach their deadline)\n"
     "  --trace        write every MIDI message crossing a virtual port to\n"
-    "                 standard error, e.g. \"Loopback out: 90 24 64\"\n"
+    "                 standard error, e.g. \"120 ms Loopback out: 90 24 64\"\n"
+    "  --trace FILE   the same, into FILE (--trace=FILE when FILE comes last)\n"
     "  --echo         write each statement to standard output before its\n"
     "                 result, as the message window shows the typed line\n"
     "  --fps N        frames per second of the movie (1 to 1000; default 30)\n"
@@ -36,6 +38,8 @@ const char kUsage[] =
     "                 everything sent so far (output independent of the clock)\n"
     "  --seconds S    play the movie for S seconds by the clock (default: until\n"
     "                 halt or Ctrl-C)\n"
+    "  --wait-deadline S  how long wait() and each frame wait for the ports\n"
+    "                 before that is an error (1 to 3600; default 60)\n"
     "  --play FILE    send the timed messages of FILE into an input port while\n"
     "                 the movie plays: a time in ms and hex bytes a line\n"
 #ifndef _WIN32
@@ -55,11 +59,12 @@ const char kUsage[] =
     "A script that defines prepareMovie, startMovie, enterFrame, exitFrame or\n"
     "stopMovie plays as a movie after its last line.\n"
     "\n"
-    "exit status: 0 after running the script (errors in it are reported and\n"
-    "skipped), 1 when the script or the --play file cannot be read, 2 on a usage error, 3 when "
-    "the\n"
-    "module cannot be loaded, 4 when values or memory blocks were left alive\n"
-    "or released twice at exit (the leak report goes to standard error).\n";
+    "exit status: 0 after running the script (run-time errors in it are\n"
+    "reported and skipped), 1 when the script or the --play file cannot be\n"
+    "read, 2 on a usage error or a script that does not compile (then nothing\n"
+    "ran), 3 when the module cannot be loaded, 4 when values or memory blocks\n"
+    "were left alive or released twice at exit (the leak report goes to\n"
+    "standard error).\n";
 
 const char kVersionLine[] = "tesmar-host " TESMAR_VERSION "\n";
 
@@ -125,6 +130,10 @@ bool ParseBehaviour(std::string_view item, PortSpec* spec, std::string* error) {
         spec->capsFail = true;
         return true;
     }
+    if (name == "hold-done" && !hasValue) {
+        spec->holdDone = true;
+        return true;
+    }
     if (name == "pull-error" && hasValue) {
         const std::string_view value = item.substr(equals + 1);
         if (value == "nodriver" || value == "nodevice" || value == "error") {
@@ -136,7 +145,7 @@ bool ParseBehaviour(std::string_view item, PortSpec* spec, std::string* error) {
     }
     *error = "unknown port behaviour +" + std::string(item) +
              " (pieces=N, packed, empty=N, realtime-inside, clock-every=N, block-limit=N, "
-             "done-inline, no-caps, pull-cost=MS, pull-error=...)";
+             "done-inline, no-caps, pull-cost=MS, pull-error=..., hold-done)";
     return false;
 }
 
@@ -277,21 +286,40 @@ bool ParseOptions(int argc, char** argv, const std::string& defaultModule, Optio
             for (const PortSpec& port : options->ports) {
                 if (port.kind != PortSpec::Kind::Loopback || port.name != "Loopback" ||
                     port.capsFail || port.pullCostMs != 0 || port.pullResult != 6 ||
-                    options->ports.size() != 1) {
+                    port.holdDone || options->ports.size() != 1) {
                     *error =
                         "on Windows --ports can only give the loopback driver's port behaviours "
-                        "(loop:Loopback+pieces=6, ...; not no-caps or pull-*)";
+                        "(loop:Loopback+pieces=6, ...; not no-caps, pull-* or hold-done)";
                     return false;
                 }
             }
 #endif
-        } else if (arg == "--trace" || arg == "--play-port") {
+        } else if (arg == "--wait-deadline") {
+            double seconds = 0;
+            if (!hasValue || !ParseNumber(argv[i + 1], 1, 3600, true, &seconds)) {
+                *error = "--wait-deadline needs a whole number of seconds from 1 to 3600";
+                return false;
+            }
+            ++i;
+            options->waitDeadlineMs = static_cast<uint32_t>(seconds) * 1000;
+        } else if (arg == "--trace" || arg.rfind("--trace=", 0) == 0 || arg == "--play-port") {
 #ifdef _WIN32
-            *error = arg + " is not available on Windows: the system's MIDI devices are used";
+            *error = arg.substr(0, arg.find('=')) +
+                     " is not available on Windows: the system's MIDI devices are used";
             return false;
 #else
-            if (arg == "--trace") {
+            if (arg != "--play-port") {
                 options->trace = true;
+                // The last argument after a bare --trace is the script.
+                if (arg != "--trace") {
+                    options->traceFile = arg.substr(8);
+                } else if (i + 2 < argc && argv[i + 1][0] != '-') {
+                    options->traceFile = argv[++i];
+                }
+                if (arg != "--trace" && options->traceFile.empty()) {
+                    *error = "--trace= needs a file";
+                    return false;
+                }
                 continue;
             }
             if (arg == "--play-port") {

@@ -18,6 +18,7 @@ struct PortSpec {
     bool capsFail = false;    // +no-caps: its capabilities cannot be read
     uint32_t pullCostMs = 0;  // +pull-cost=MS: each call on it once pulled takes this long
     uint32_t pullResult = 6;  // +pull-error=...: and answers this (MMSYSERR_NODRIVER)
+    bool holdDone = false;    // +hold-done: its output never reports a block done
 };
 
 struct Options {
@@ -25,6 +26,7 @@ struct Options {
     std::string modulePath;
     std::vector<PortSpec> ports;  // empty: the default loopback pair
     bool trace = false;
+    std::string traceFile;  // --trace FILE: the trace goes there, not to standard error
     bool echo = false;
     // The movie: frames per second, and --frames or --seconds (-1: not given).
     int32_t fps = 30;
@@ -32,6 +34,9 @@ struct Options {
     double seconds = -1;
     std::string playFile;  // --play
     std::string playPort;  // --play-port; empty: the first input port
+    // --wait-deadline: how long wait() and a frame wait for the ports before
+    // that is an error.
+    uint32_t waitDeadlineMs = 60000;
     bool help = false;
     bool version = false;
 };
@@ -39,7 +44,8 @@ struct Options {
 // `loop:NAME,in:NAME,out:NAME`, in any number and order, each name followed
 // by any of its device's behaviours: `+pieces=N`, `+packed`, `+empty=N`,
 // `+realtime-inside`, `+clock-every=N`, `+block-limit=N`, `+done-inline`,
-// `+no-caps`, `+pull-cost=MS`, `+pull-error=nodriver|nodevice|error`.
+// `+no-caps`, `+pull-cost=MS`, `+pull-error=nodriver|nodevice|error`,
+// `+hold-done`.
 // False with *error.
 bool ParsePortSpecs(const std::string& text, std::vector<PortSpec>* ports, std::string* error);
 

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "console/console_clock.h"
+#include "console/error_lines.h"
 #include "simwinmm/control.h"
 
 namespace console {
@@ -38,6 +40,7 @@ void AddPort(const PortSpec& spec, bool input, uint32_t device) {
     } else {
         simwinmm::SetOutputStack(device, spec.stack);
         simwinmm::FailOutputCaps(device, spec.capsFail);
+        simwinmm::HoldOutputDone(device, spec.holdDone);
     }
 }
 
@@ -47,28 +50,14 @@ void Forget() {
     inputIds.clear();
 }
 
-// Runs on the driver thread for incoming messages: formats on the stack and
-// holds stderr's lock so that lines never interleave.
+// Runs on the driver threads: only queues, so a slow reader of standard
+// error never holds a delivery up.
 void TraceLine(const char* port, bool out, const uint8_t* bytes, size_t count, void*) {
-    static const char kHex[] = "0123456789ABCDEF";
-    char line[512];
-    size_t used = 0;
-    flockfile(stderr);
-    std::fprintf(stderr, "%s %s:", port, out ? "out" : "in");
-    for (size_t i = 0; i < count; ++i) {
-        if (used + 3 > sizeof line) {
-            std::fwrite(line, 1, used, stderr);
-            used = 0;
-        }
-        line[used++] = ' ';
-        line[used++] = kHex[bytes[i] >> 4];
-        line[used++] = kHex[bytes[i] & 0x0F];
-    }
-    std::fwrite(line, 1, used, stderr);
-    std::fputc('\n', stderr);
-    std::fflush(stderr);
-    funlockfile(stderr);
+    ErrorLines::Instance().Trace(
+        TraceRecord{port, out, ClockNow(), std::vector<uint8_t>(bytes, bytes + count)});
 }
+
+uint32_t waitDeadlineMs = 60000;
 
 }  // namespace
 
@@ -97,10 +86,18 @@ bool SetUpVirtualPorts(const std::vector<PortSpec>& specs, bool trace, std::stri
     return true;
 }
 
-void WaitForVirtualInputs() {
-    for (size_t i = 0; i < inputOrder.size(); ++i) {
-        simwinmm::WaitIdle(static_cast<uint32_t>(i), 2000);
+void SetWaitDeadline(uint32_t ms) {
+    waitDeadlineMs = ms;
+}
+
+bool SettleVirtualPorts(std::string* error) {
+    std::string busy;
+    if (simwinmm::WaitSettled(waitDeadlineMs, &busy)) {
+        return true;
     }
+    *error = "the virtual ports were still busy after " + std::to_string(waitDeadlineMs / 1000) +
+             " s (" + busy + ")";
+    return false;
 }
 
 void TearDownVirtualPorts() {

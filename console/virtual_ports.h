@@ -14,7 +14,7 @@ namespace console {
 
 // Off Windows: replaces every virtual port by `ports` (the loopback pair
 // "Loopback" when empty), with their behaviours, and turns the trace to
-// standard error on or off. On Windows: gives the loopback driver's port the
+// standard error (console::ErrorLines) on or off. On Windows: gives the loopback driver's port the
 // behaviours asked for (`trace` must be false). False with *error when that
 // cannot be done.
 bool SetUpVirtualPorts(const std::vector<PortSpec>& ports, bool trace, std::string* error);
@@ -34,8 +34,13 @@ int32_t FindVirtualInput(const std::string& name);
 // are no virtual ports.
 bool PlugVirtualPort(bool plug, const std::string& name, std::string* error);
 
-// Lets the driver deliver what was sent, looped back or injected so far.
-void WaitForVirtualInputs();
+// How long SettleVirtualPorts waits before it gives up (default 60 s).
+void SetWaitDeadline(uint32_t ms);
+// Waits until the ports are idle: everything sent, looped back or injected
+// so far delivered, and every block sent reported done, so that what the
+// script does next finds the same state on any machine. At the deadline:
+// false with *error saying which port was still at what.
+bool SettleVirtualPorts(std::string* error);
 // One MIDI message's wire bytes into input `input` (0: the first; on
 // Windows only the loopback port), as if they came from the wire. False with
 // *error when it cannot be done, as while that port is unplugged.

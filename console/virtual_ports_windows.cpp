@@ -26,13 +26,24 @@ bool SetUpVirtualPorts(const std::vector<PortSpec>& ports, bool /*trace*/, std::
     return true;
 }
 
-void WaitForVirtualInputs() {
-    // Generous: a loaded machine, or emulation, is slow, not broken.
-    constexpr DWORD kDeadlineMs = 10000;
+namespace {
+DWORD waitDeadlineMs = 60000;
+}  // namespace
+
+void SetWaitDeadline(uint32_t ms) {
+    waitDeadlineMs = ms;
+}
+
+// The loopback driver hands each block back (MOM_DONE) before it counts as
+// idle, so idle is settled here.
+bool SettleVirtualPorts(std::string* error) {
     const auto wait = FindLoopbackExport<LoopbackWaitIdleProc>("LoopbackWaitIdle");
-    if (wait != nullptr) {
-        wait(kDeadlineMs);
+    if (wait == nullptr || wait(waitDeadlineMs)) {
+        return true;
     }
+    *error = "the loopback port \"Loopback\" was still delivering after " +
+             std::to_string(waitDeadlineMs / 1000) + " s";
+    return false;
 }
 
 bool InjectIntoVirtualInput(int32_t input, const std::vector<uint8_t>& bytes, std::string* error) {

@@ -302,7 +302,10 @@ ScriptValue Interpreter::CallMethod(const Expr& call, int32_t method, Frame& fra
     const HostResult code =
         session_.Call(host_.ObjectId(me.get()), method, args.values, result.get());
     if (afterMethodCall_) {
-        afterMethodCall_();
+        const std::string error = afterMethodCall_();
+        if (!error.empty()) {
+            Throw(call.column, call.text + "(): " + error);
+        }
     }
     if (code != kHostOk) {
         Throw(call.column, MethodError(call, method, args.values, code));

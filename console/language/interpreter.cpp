@@ -18,7 +18,10 @@ Interpreter::Interpreter(hostsim::SimHost& host, XtraSession& session, std::ostr
       session_(session),
       out_(out),
       diagnostics_(diagnostics),
-      waiter_([](int32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }),
+      waiter_([](int32_t ms) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+          return std::string();
+      }),
       clock_([start = std::chrono::steady_clock::now()] {
           return int64_t{std::chrono::duration_cast<std::chrono::milliseconds>(
                              std::chrono::steady_clock::now() - start)
@@ -36,9 +39,18 @@ Interpreter::Interpreter(hostsim::SimHost& host, XtraSession& session, std::ostr
                            Fail(call.ArgColumn(0),
                                 "wait() needs a non-negative integer, not " + host_.Print(ms));
                        }
-                       waiter_(host_.IntegerOf(ms));
+                       const std::string error = waiter_(host_.IntegerOf(ms));
+                       if (!error.empty()) {
+                           Fail(call.call.column, error);
+                       }
                        return host_.Void();
                    });
+}
+
+void Interpreter::ReportError(const std::string& message) {
+    ++errors_;
+    diagnostics_ << message << '\n';
+    diagnostics_.flush();
 }
 
 Interpreter::~Interpreter() {

@@ -74,11 +74,15 @@ public:
     bool halted() const { return halted_; }
 
     // wait(ms) calls this; the console lets the virtual driver catch up too.
-    void SetWaiter(std::function<void(int32_t ms)> waiter) { waiter_ = std::move(waiter); }
+    // A text back is the statement's run-time error (a wait that gave up).
+    void SetWaiter(std::function<std::string(int32_t ms)> waiter) { waiter_ = std::move(waiter); }
     // Runs after every call of a method of the plug-in: under --frames the
     // console lets the ports deliver what the call sent, so that a message
     // looped back is queued by the time the script asks again.
-    void SetAfterMethodCall(std::function<void()> hook) { afterMethodCall_ = std::move(hook); }
+    // A text back is the statement's run-time error.
+    void SetAfterMethodCall(std::function<std::string()> hook) {
+        afterMethodCall_ = std::move(hook);
+    }
     // --echo: every statement is written to `out` before it runs, as the
     // message window shows the typed line above the answer.
     void SetEcho(bool echo) { echo_ = echo; }
@@ -96,6 +100,9 @@ public:
     void ReleaseVariables();
 
     int errors() const { return errors_; }
+    // An error of the console's own (not of a statement), e.g. "frame 3:
+    // interrupted": written as one line of the diagnostics, and counted.
+    void ReportError(const std::string& message);
 
     struct Frame;
 
@@ -151,8 +158,8 @@ private:
     std::ostream& out_;
     std::ostream& diagnostics_;
     ScriptReader reader_;
-    std::function<void(int32_t)> waiter_;
-    std::function<void()> afterMethodCall_;
+    std::function<std::string(int32_t)> waiter_;
+    std::function<std::string()> afterMethodCall_;
     std::vector<FunctionEntry> functions_;
     std::vector<Handler> handlers_;
     std::vector<std::pair<std::string, ScriptValue>> globals_;

@@ -29,7 +29,7 @@ Outcome RunScript(const std::vector<std::string>& lines, hostsim::SimHost* hostO
     std::ostringstream err;
     {
         Interpreter interpreter(host, session, out, err);
-        interpreter.SetWaiter([](int32_t) {});
+        interpreter.SetWaiter([](int32_t) { return std::string(); });
         for (size_t i = 0; i < lines.size(); ++i) {
             interpreter.RunLine(static_cast<int>(i) + 1, lines[i]);
         }

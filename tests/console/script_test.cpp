@@ -28,7 +28,7 @@ Outcome RunLines(const std::vector<std::string>& lines) {
     std::ostringstream err;
     {
         Interpreter interpreter(host, session, out, err);
-        interpreter.SetWaiter([](int32_t) {});
+        interpreter.SetWaiter([](int32_t) { return std::string(); });
         interpreter.RunScript(lines);
     }
     EXPECT_EQ(host.LiveValues(), 0) << host.LeakReport();
@@ -394,7 +394,10 @@ public:
     void Inject(const std::vector<uint8_t>& bytes) override {
         log_ << "inject " << static_cast<int>(bytes[0]) << "\n";
     }
-    void WaitIdle() override { ++waits; }
+    std::string Settle() override {
+        ++waits;
+        return {};
+    }
     int waits = 0;
 
 private:
@@ -461,7 +464,8 @@ TEST(ConsoleMovie, FramesAndPlayedMessagesInOrder) {
               "-- \"prepare\"\ninject 144\n-- 1\ninject 145\n-- 2\ninject 146\ninject 147\n"
               "-- 3\n-- \"stop 3\"\n");
     EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.waits, 7);  // twice before each frame, once before stopMovie
+    // Before each frame, after each time's messages, and before stopMovie.
+    EXPECT_EQ(run.waits, 8);
 }
 
 TEST(ConsoleMovie, HaltErrorsAndInterruptEndTheFramesButStopMovieRuns) {
