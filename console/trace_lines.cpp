@@ -37,7 +37,8 @@ std::string TraceLines::Line(const std::string& port, bool out, uint32_t timeMs,
         }
     }
     if (bytes.size() > kWholeUpTo || unfinished) {
-        text.append(" (").append(std::to_string(bytes.size())).append(" bytes");
+        text.append(" (").append(std::to_string(bytes.size()));
+        text.append(bytes.size() == 1 ? " byte" : " bytes");
         text.append(unfinished ? ", unfinished)" : ")");
     }
     return text;
