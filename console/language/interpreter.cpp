@@ -28,6 +28,10 @@ Interpreter::Interpreter(hostsim::SimHost& host, XtraSession& session, std::ostr
                              .count()};
       }) {
     DefineListFunctions(*this);
+    DefineListEditFunctions(*this);
+    DefineConversionFunctions(*this);
+    DefineMathFunctions(*this);
+    DefineStringFunctions(*this);
     DefineFunction("startTimer", 0, 0, "startTimer() takes no arguments", [this](FunctionCall&) {
         timerStart_ = clock_();
         return host_.Void();

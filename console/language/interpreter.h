@@ -183,4 +183,15 @@ constexpr size_t kMaxSyntaxErrorsShown = 20;
 
 // count, getAt, getProp, getaProp, add, append, addProp, voidP.
 void DefineListFunctions(Interpreter& interpreter);
+// setaProp, setProp, setAt, deleteAt, deleteOne, getPos, getOne, getLast,
+// duplicate.
+void DefineListEditFunctions(Interpreter& interpreter);
+// string, integer, float, value, symbol, ilk, integerP, floatP, stringP,
+// symbolP, listP.
+void DefineConversionFunctions(Interpreter& interpreter);
+// abs, max, min, random (from the same seed in every interpreter), bitAnd,
+// bitOr, bitXor, bitNot.
+void DefineMathFunctions(Interpreter& interpreter);
+// length, chars, offset, numToChar, charToNum.
+void DefineStringFunctions(Interpreter& interpreter);
 }  // namespace console

@@ -1,5 +1,6 @@
 // The list functions of the console's language. Lists are shared: add,
 // append and addProp change the list every variable holding it sees.
+#include "console/language/function_checks.h"
 #include "console/language/interpreter.h"
 
 namespace console {
@@ -7,45 +8,22 @@ namespace {
 
 using hostsim::Kind;
 
-void NeedList(FunctionCall& call, const char* name, bool propList) {
-    const Kind kind = call.host.KindOf(call.args[0]);
-    const bool ok =
-        propList ? kind == Kind::PropList : (kind == Kind::List || kind == Kind::PropList);
-    if (!ok) {
-        Fail(call.ArgColumn(0), std::string(name) + "() needs a " +
-                                    (propList ? "property list" : "list") + ", not " +
-                                    call.host.Print(call.args[0]));
-    }
-}
-
-void NeedSymbol(FunctionCall& call, const char* name, size_t i) {
-    if (call.host.KindOf(call.args[i]) != Kind::Symbol) {
-        Fail(call.ArgColumn(i),
-             std::string(name) + "() needs a #property, not " + call.host.Print(call.args[i]));
-    }
-}
-
 ScriptValue Count(FunctionCall& call) {
-    const Kind kind = call.host.KindOf(call.args[0]);
-    if (kind != Kind::List && kind != Kind::PropList) {
-        Fail(call.ArgColumn(0), "count() needs a list, not " + call.host.Print(call.args[0]));
-    }
+    NeedList(call, 0, "count", ListNeed::Any);
     return call.host.Integer(call.host.Count(call.args[0]));
 }
 
 ScriptValue GetAt(FunctionCall& call) {
-    NeedList(call, "getAt", false);
-    if (call.host.KindOf(call.args[1]) != Kind::Integer) {
-        Fail(call.ArgColumn(1), "getAt() needs a position, not " + call.host.Print(call.args[1]));
-    }
+    NeedList(call, 0, "getAt", ListNeed::Any);
+    NeedInteger(call, 1, "getAt", "a position");
     return ElementOf(call.host, call.args[0], call.args[1], call.ArgColumn(1));
 }
 
 // getProp fails on a missing property, getaProp answers VOID.
 ScriptValue GetProperty(FunctionCall& call, bool mustExist) {
     const char* name = mustExist ? "getProp" : "getaProp";
-    NeedList(call, name, true);
-    NeedSymbol(call, name, 1);
+    NeedList(call, 0, name, ListNeed::Property);
+    NeedSymbol(call, 1, name);
     const std::string property = call.host.TextOf(call.args[1]);
     const int32_t position = FindProperty(call.host, call.args[0], property);
     if (position == 0) {
@@ -58,18 +36,15 @@ ScriptValue GetProperty(FunctionCall& call, bool mustExist) {
 }
 
 ScriptValue Append(FunctionCall& call, const char* name) {
-    if (call.host.KindOf(call.args[0]) != Kind::List) {
-        Fail(call.ArgColumn(0),
-             std::string(name) + "() needs a linear list, not " + call.host.Print(call.args[0]));
-    }
+    NeedList(call, 0, name, ListNeed::Linear);
     CheckInsertion(call.host, call.args[0], call.args[1], call.ArgColumn(1));
     call.host.Append(call.args[0], call.args[1]);
     return call.host.Void();
 }
 
 ScriptValue AddProp(FunctionCall& call) {
-    NeedList(call, "addProp", true);
-    NeedSymbol(call, "addProp", 1);
+    NeedList(call, 0, "addProp", ListNeed::Property);
+    NeedSymbol(call, 1, "addProp");
     CheckInsertion(call.host, call.args[0], call.args[2], call.ArgColumn(2));
     call.host.AppendPair(call.args[0], call.host.TextOf(call.args[1]), call.args[2]);
     return call.host.Void();
