@@ -28,7 +28,7 @@ Outcome RunLines(const std::vector<std::string>& lines) {
     std::ostringstream err;
     {
         Interpreter interpreter(host, session, out, err);
-        interpreter.SetWaiter([](int32_t) {});
+        interpreter.SetWaiter([](int32_t) { return std::string(); });
         interpreter.RunScript(lines);
     }
     EXPECT_EQ(host.LiveValues(), 0) << host.LeakReport();
