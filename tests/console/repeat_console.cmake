@@ -4,6 +4,7 @@ cmake_minimum_required(VERSION 3.25)
 # #timestamp values).
 #
 #   -DPROGRAM=path -DARGS=a|b|c -DRUNS=n
+#   -DEXPECT_STDOUT=file  the first run's standard output must also be this
 #   -DSORTED=ON standard error compared as a set of lines: their order may
 #               follow the machine, but each line must be whole
 #   -DLATE=ON   standard error is read only seconds after the program began
@@ -35,6 +36,12 @@ foreach(run RANGE 1 ${RUNS})
     message(FATAL_ERROR "run ${run}: exit status ${status}\n${err}")
   endif()
   if(run EQUAL 1)
+    if(DEFINED EXPECT_STDOUT)
+      file(READ "${EXPECT_STDOUT}" expected)
+      if(NOT out STREQUAL expected)
+        message(FATAL_ERROR "run 1 differs from ${EXPECT_STDOUT}:\n${out}")
+      endif()
+    endif()
     set(first_out "${out}")
     set(first_err "${err}")
     message("---- standard output\n${out}---- standard error\n${err}----")
