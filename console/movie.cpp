@@ -14,6 +14,14 @@ bool Ok(Interpreter::EventResult result) {
     return result == Interpreter::EventResult::Done;
 }
 
+void CarryOut(const PlayMessage& event, MoviePorts& ports) {
+    if (event.kind == PlayMessage::Kind::Bytes) {
+        ports.Inject(event.bytes);
+    } else {
+        ports.Plug(event);
+    }
+}
+
 bool RunFrame(Interpreter& interpreter) {
     return Ok(interpreter.CallEvent("enterFrame")) && Ok(interpreter.CallEvent("exitFrame"));
 }
@@ -26,7 +34,7 @@ void PlayFrames(Interpreter& interpreter, const MovieOptions& options,
         // What the last frame sent arrives before what is played in now.
         ports.WaitIdle();
         while (next < play.size() && int64_t{play[next].time} * options.fps <= frame * 1000) {
-            ports.Inject(play[next++].bytes);
+            CarryOut(play[next++], ports);
         }
         ports.WaitIdle();
         if (interrupt.load() || !RunFrame(interpreter)) {
@@ -52,7 +60,7 @@ void PlayByTheClock(Interpreter& interpreter, const MovieOptions& options,
                 break;
             }
             std::this_thread::sleep_until(at);
-            ports.Inject(play[next++].bytes);
+            CarryOut(play[next++], ports);
         }
         std::this_thread::sleep_until(due);
         if (interrupt.load() || !RunFrame(interpreter)) {
