@@ -35,8 +35,10 @@ bool IsOutsideSubset(std::string_view name) {
 }
 
 std::string NotInSubset(std::string_view construct) {
-    return "'" + std::string(construct) +
-           "' is not part of the console's language (docs/console.md lists what is)";
+    std::string text = "'";
+    text.append(construct).append(
+        "' is not part of the console's language (docs/console.md lists what is)");
+    return text;
 }
 
 bool TheProperty(std::string_view name, ExprKind* kind) {
