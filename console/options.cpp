@@ -37,7 +37,8 @@ const char kUsage[] =
     "  --seconds S    play the movie for S seconds by the clock (default: until\n"
     "                 halt or Ctrl-C)\n"
     "  --play FILE    send the timed messages of FILE into an input port while\n"
-    "                 the movie plays: a time in ms and hex bytes a line\n"
+    "                 the movie plays: a time in ms, then hex bytes as on the\n"
+    "                 wire, or unplug NAME or replug NAME (a cable pulled)\n"
 #ifndef _WIN32
     "  --play-port NAME  the input port --play sends into (default: the first)\n"
 #endif
