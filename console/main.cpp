@@ -106,7 +106,8 @@ public:
     InterruptScope& operator=(const InterruptScope&) = delete;
 };
 
-// The movie's ports: --play feeds one input; every frame waits for them.
+// The movie's ports: --play feeds one input and pulls cables; every frame
+// waits for them.
 class ConsolePorts : public console::MoviePorts {
 public:
     explicit ConsolePorts(int32_t input) : input_(input) {}
@@ -119,6 +120,16 @@ public:
     }
     std::string Settle() override { return SettleAfterCall(); }
     void AdvanceClock(uint32_t ms) override { console::AdvanceClockTo(ms); }
+    // A failed pull (no such port, already so) is the play file's mistake,
+    // not the movie's: it is said, and the movie goes on.
+    void Plug(const console::PlayMessage& pull) override {
+        const bool plug = pull.kind == console::PlayMessage::Kind::Replug;
+        std::string error;
+        if (!console::PlugVirtualPort(plug, pull.port, &error)) {
+            console::Errors() << "tesmar-host: play file line " << pull.line << ": "
+                              << (plug ? "replug" : "unplug") << ": " << error << '\n';
+        }
+    }
 
 private:
     int32_t input_;

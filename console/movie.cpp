@@ -14,6 +14,14 @@ bool Ok(Interpreter::EventResult result) {
     return result == Interpreter::EventResult::Done;
 }
 
+void CarryOut(const PlayMessage& event, MoviePorts& ports) {
+    if (event.kind == PlayMessage::Kind::Bytes) {
+        ports.Inject(event.bytes);
+    } else {
+        ports.Plug(event);
+    }
+}
+
 bool RunFrame(Interpreter& interpreter) {
     return Ok(interpreter.CallEvent("enterFrame")) && Ok(interpreter.CallEvent("exitFrame"));
 }
@@ -45,7 +53,7 @@ void PlayFrames(Interpreter& interpreter, const MovieOptions& options,
             const uint32_t time = play[next].time;
             ports.AdvanceClock(time);
             while (next < play.size() && play[next].time == time) {
-                ports.Inject(play[next++].bytes);
+                CarryOut(play[next++], ports);
             }
             if (!Settle(interpreter, ports, frame)) {
                 return;
@@ -80,7 +88,7 @@ void PlayByTheClock(Interpreter& interpreter, const MovieOptions& options,
                 break;
             }
             std::this_thread::sleep_until(at);
-            ports.Inject(play[next++].bytes);
+            CarryOut(play[next++], ports);
         }
         std::this_thread::sleep_until(due);
         if (interrupt.load()) {

@@ -27,6 +27,9 @@ public:
     virtual ~MoviePorts() = default;
     // One message's wire bytes into the input port --play feeds.
     virtual void Inject(const std::vector<uint8_t>& bytes) = 0;
+    // Pulls the cable of the virtual port `pull.port` names, or plugs it back
+    // (pull.kind); reports a failure itself, as the movie goes on without it.
+    virtual void Plug(const PlayMessage& pull) = 0;
     // Until everything sent or injected so far was delivered and every block
     // sent reported done; at the deadline, what was still under way.
     virtual std::string Settle() = 0;

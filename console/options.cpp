@@ -41,7 +41,8 @@ const char kUsage[] =
     "  --wait-deadline S  how long wait() and each frame wait for the ports\n"
     "                 before that is an error (1 to 3600; default 60)\n"
     "  --play FILE    send the timed messages of FILE into an input port while\n"
-    "                 the movie plays: a time in ms and hex bytes a line\n"
+    "                 the movie plays: a time in ms, then hex bytes as on the\n"
+    "                 wire, or unplug NAME or replug NAME (a cable pulled)\n"
 #ifndef _WIN32
     "  --play-port NAME  the input port --play sends into (default: the first)\n"
 #endif

@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <utility>
 
-#include "standin/message_length.h"
+#include "console/wire_reader.h"
 
 namespace console {
 namespace {
@@ -16,95 +17,118 @@ int HexDigit(char c) {
     return c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
 }
 
-// Checks one message; empty when it is whole, else what is wrong.
-std::string Check(const std::vector<uint8_t>& bytes) {
-    if (bytes.empty()) {
-        return "a time needs the bytes of a message after it";
+bool ParseByte(const std::string& word, uint8_t* byte) {
+    if (word.size() != 2 || HexDigit(word[0]) < 0 || HexDigit(word[1]) < 0) {
+        return false;
     }
-    const uint8_t status = bytes[0];
-    if (status < 0x80) {
-        return "a message starts with a status byte (80 to FF)";
+    *byte = static_cast<uint8_t>(HexDigit(word[0]) * 16 + HexDigit(word[1]));
+    return true;
+}
+
+struct Word {
+    std::string text;
+    size_t end;  // just after it in the line
+};
+
+std::vector<Word> Split(const std::string& line) {
+    std::vector<Word> words;
+    size_t i = 0;
+    while ((i = line.find_first_not_of(" \t\r", i)) != std::string::npos) {
+        const size_t end = std::min(line.find_first_of(" \t\r", i), line.size());
+        words.push_back(Word{line.substr(i, end - i), end});
+        i = end;
     }
-    if (status == 0xF0) {
-        if (bytes.size() < 2 || bytes.back() != 0xF7) {
-            return "a system-exclusive message ends with F7";
-        }
-        for (size_t i = 1; i + 1 < bytes.size(); ++i) {
-            if (bytes[i] >= 0x80) {
-                return "the data bytes of a system-exclusive message are 00 to 7F";
-            }
-        }
-        return {};
+    return words;
+}
+
+bool ReadTime(const std::string& word, uint32_t* time) {
+    if (word.empty() || word.size() > 9 || !std::all_of(word.begin(), word.end(), [](char c) {
+            return std::isdigit(static_cast<unsigned char>(c)) != 0;
+        })) {
+        return false;
     }
-    // The undefined status bytes start no message a play file may send.
-    const size_t length = standin::IsUndefinedStatus(status) ? 0 : standin::WireLength(status);
-    if (length == 0) {
-        return "no message starts with this status byte";
-    }
-    if (bytes.size() != length) {
-        return "this message has " + std::to_string(length) + " byte" + (length == 1 ? "" : "s");
-    }
-    for (size_t i = 1; i < bytes.size(); ++i) {
-        if (bytes[i] >= 0x80) {
-            return "data bytes are 00 to 7F";
-        }
-    }
-    return {};
+    *time = static_cast<uint32_t>(std::stoul(word));
+    return true;
 }
 
 }  // namespace
 
 bool ReadPlayFile(std::istream& in, std::vector<PlayMessage>* messages, std::string* error) {
     messages->clear();
+    WireReader wire(messages);
     std::string line;
-    for (int number = 1; std::getline(in, line); ++number) {
-        const size_t comment = std::min(line.find("--"), line.find('#'));
-        if (comment != std::string::npos) {
-            line.erase(comment);
-        }
-        std::vector<std::string> words;
-        size_t i = 0;
-        while (true) {
-            i = line.find_first_not_of(" \t\r", i);
-            if (i == std::string::npos) {
-                break;
-            }
-            const size_t end = std::min(line.find_first_of(" \t\r", i), line.size());
-            words.push_back(line.substr(i, end - i));
-            i = end;
-        }
+    for (int32_t number = 1; std::getline(in, line); ++number) {
+        line.erase(std::min(std::min(line.find("--"), line.find('#')), line.size()));
+        const std::vector<Word> words = Split(line);
         if (words.empty()) {
             continue;
         }
-        const auto fail = [&](const std::string& message) {
-            *error = "line " + std::to_string(number) + ": " + message;
+        const auto fail = [&](const auto&... parts) {
+            error->assign("line ").append(std::to_string(number)).append(": ");
+            (error->append(parts), ...);
             return false;
         };
-        PlayMessage message;
-        const std::string& time = words[0];
-        if (time.size() > 9 || !std::all_of(time.begin(), time.end(), [](char c) {
-                return std::isdigit(static_cast<unsigned char>(c)) != 0;
-            })) {
-            return fail("a line starts with the time in milliseconds (0 to 999999999), not \"" +
-                        time + "\"");
-        }
-        message.time = static_cast<uint32_t>(std::stoul(time));
-        for (size_t w = 1; w < words.size(); ++w) {
-            const std::string& word = words[w];
-            if (word.size() != 2 || HexDigit(word[0]) < 0 || HexDigit(word[1]) < 0) {
-                return fail("a byte is two hexadecimal digits, not \"" + word + "\"");
+        uint32_t time = 0;
+        size_t first = 0;
+        if (!wire.InSysex()) {
+            if (!ReadTime(words[0].text, &time)) {
+                return fail("a line starts with the time in milliseconds (0 to 999999999), not \"",
+                            words[0].text, "\"");
             }
-            message.bytes.push_back(
-                static_cast<uint8_t>(HexDigit(word[0]) * 16 + HexDigit(word[1])));
+            first = 1;
+            if (words.size() == 1) {
+                return fail(
+                    "a time needs the bytes of a message, or unplug or replug and a "
+                    "port's name, after it");
+            }
+            const std::string& verb = words[1].text;
+            if (verb == "unplug" || verb == "replug") {
+                const size_t from = line.find_first_not_of(" \t", words[1].end);
+                const size_t to = line.find_last_not_of(" \t\r");
+                if (from == std::string::npos) {
+                    return fail(verb, " takes the name of a virtual port after it");
+                }
+                PlayMessage pull;
+                pull.time = time;
+                pull.kind =
+                    verb == "unplug" ? PlayMessage::Kind::Unplug : PlayMessage::Kind::Replug;
+                pull.port = line.substr(from, to + 1 - from);
+                pull.line = number;
+                messages->push_back(std::move(pull));
+                continue;
+            }
         }
-        const std::string problem = Check(message.bytes);
-        if (!problem.empty()) {
+        wire.StartLine(number, time);
+        for (size_t w = first; w < words.size(); ++w) {
+            uint8_t byte = 0;
+            if (!ParseByte(words[w].text, &byte)) {
+                if (w == 0) {
+                    return fail("the system-exclusive message of line ",
+                                std::to_string(wire.SysexLine()),
+                                " goes on here, in bytes only (no time), until its F7; not \"",
+                                words[w].text, "\"");
+                }
+                return fail("a byte is two hexadecimal digits",
+                            w == 1 ? " (or the line holds unplug or replug and a port's name)" : "",
+                            ", not \"", words[w].text, "\"");
+            }
+            std::string problem;
+            if (!wire.Byte(byte, &problem)) {
+                return fail(problem);
+            }
+        }
+        std::string problem;
+        if (!wire.EndLine(&problem)) {
             return fail(problem);
         }
-        messages->push_back(std::move(message));
     }
     if (in.bad()) {
         *error = "cannot be read";
+        return false;
+    }
+    if (wire.InSysex()) {
+        error->assign("line ").append(std::to_string(wire.SysexLine()));
+        error->append(": this system-exclusive message ends with F7, and the file ends first");
         return false;
     }
     std::stable_sort(messages->begin(), messages->end(),

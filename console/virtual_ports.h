@@ -30,8 +30,9 @@ int32_t FindVirtualInput(const std::string& name);
 
 // Pulls the cable of every virtual port named `name` (plug false), or plugs
 // them back (plug true) after the other ports, closed. False with *error when
-// no port has that name, it already is in that state, or (on Windows) there
-// are no virtual ports.
+// no port has that name, or it already is in that state. On Windows the only
+// one is the loopback driver's "Loopback", which stays in the port lists
+// while pulled, as a device that cannot describe itself.
 bool PlugVirtualPort(bool plug, const std::string& name, std::string* error);
 
 // How long SettleVirtualPorts waits before it gives up (default 60 s).

@@ -1,8 +1,9 @@
 // On Windows the console reaches the loopback driver (wineloop.drv, which
 // winmm loads in this process) through exports of its own: one waits until
 // everything sent or injected was delivered, one feeds the input as if the
-// bytes came from the wire, one gives the port behaviours of real stacks.
-// Without that driver there is nothing to wait for, feed or shape.
+// bytes came from the wire, one gives the port behaviours of real stacks, one
+// pulls its cable. Without that driver there is nothing to wait for, feed,
+// shape or pull.
 #include "console/virtual_ports.h"
 
 #include "loopdrv/control.h"
@@ -11,6 +12,13 @@
 #include <mmsystem.h>
 
 namespace console {
+namespace {
+
+// The driver takes injected bytes whatever its cable: what the console plays
+// into a pulled input is lost here, as over the simulated driver.
+bool pulled = false;
+
+}  // namespace
 
 bool SetUpVirtualPorts(const std::vector<PortSpec>& ports, bool /*trace*/, std::string* error) {
     if (ports.empty()) {
@@ -51,6 +59,10 @@ bool InjectIntoVirtualInput(int32_t input, const std::vector<uint8_t>& bytes, st
         *error = "only the loopback port's input can be fed on Windows";
         return false;
     }
+    if (pulled) {
+        *error = "the input port \"Loopback\" is unplugged; its messages are lost";
+        return false;
+    }
     const auto inject = FindLoopbackExport<LoopbackInjectProc>("LoopbackInject");
     if (inject == nullptr) {
         *error = "the loopback driver wineloop.drv is not loaded (or has no LoopbackInject)";
@@ -63,11 +75,28 @@ bool InjectIntoVirtualInput(int32_t input, const std::vector<uint8_t>& bytes, st
     return true;
 }
 
-// A real device's cable is the user's to pull: the console has no ports of
-// its own to take away here.
-bool PlugVirtualPort(bool, const std::string&, std::string* error) {
-    *error = "the Windows build has no virtual ports (only the simulated driver has them)";
-    return false;
+// Only the loopback driver's cable can be pulled: a real device's is the
+// user's.
+bool PlugVirtualPort(bool plug, const std::string& name, std::string* error) {
+    if (name != "Loopback") {
+        error->assign("no virtual port is named \"")
+            .append(name)
+            .append("\" (on Windows only the loopback driver's port \"Loopback\")");
+        return false;
+    }
+    midiOutGetNumDevs();  // loads the driver, as in SetUpVirtualPorts
+    const auto pull = FindLoopbackExport<LoopbackPlugProc>("LoopbackPlug");
+    if (pull == nullptr) {
+        *error = "the loopback driver wineloop.drv is not loaded (or has no LoopbackPlug)";
+        return false;
+    }
+    if (!pull(plug ? TRUE : FALSE)) {
+        error->assign("the port \"Loopback\" is ")
+            .append(plug ? "not unplugged" : "already unplugged");
+        return false;
+    }
+    pulled = !plug;
+    return true;
 }
 
 }  // namespace console

@@ -33,6 +33,7 @@ public:
         return settles == failAt ? "output \"Synth\": 1 block not yet reported done" : "";
     }
     void AdvanceClock(uint32_t ms) override { now = ms; }
+    void Plug(const PlayMessage& pull) override { log_ << "plug " << pull.port << "\n"; }
 
     uint32_t now = 0;
     int settles = 0;

@@ -398,11 +398,31 @@ public:
         ++waits;
         return {};
     }
+    void Plug(const PlayMessage& pull) override {
+        log_ << (pull.kind == PlayMessage::Kind::Replug ? "replug " : "unplug ") << pull.port
+             << " of line " << pull.line << "\n";
+    }
     int waits = 0;
 
 private:
     std::ostringstream& log_;
 };
+
+PlayMessage Sent(uint32_t time, uint8_t status) {
+    PlayMessage message;
+    message.time = time;
+    message.bytes = {status};
+    return message;
+}
+
+PlayMessage Pulled(uint32_t time, PlayMessage::Kind kind, const char* port, int32_t line) {
+    PlayMessage pull;
+    pull.time = time;
+    pull.kind = kind;
+    pull.port = port;
+    pull.line = line;
+    return pull;
+}
 
 struct MovieRun {
     std::string log;
@@ -456,12 +476,16 @@ TEST(ConsoleMovie, FramesAndPlayedMessagesInOrder) {
     options.fps = 10;  // a frame every 100 ms
     options.frames = 3;
     // 0 arrives before frame 1, 100 before frame 2, 150 and 200 before 3,
-    // 300 never: the movie ends first.
-    const std::vector<PlayMessage> play = {
-        {0, {0x90}}, {100, {0x91}}, {150, {0x92}}, {200, {0x93}}, {300, {0x94}}};
+    // 300 never: the movie ends first. Cable pulls go in order with them.
+    using Kind = PlayMessage::Kind;
+    const std::vector<PlayMessage> play = {Sent(0, 0x90),   Sent(100, 0x91),
+                                           Sent(150, 0x92), Pulled(150, Kind::Unplug, "Loop A", 7),
+                                           Sent(200, 0x93), Pulled(200, Kind::Replug, "Loop A", 8),
+                                           Sent(300, 0x94), Pulled(300, Kind::Unplug, "Keys", 9)};
     const MovieRun run = PlayMovieScript(kMovie, options, play);
     EXPECT_EQ(run.log,
-              "-- \"prepare\"\ninject 144\n-- 1\ninject 145\n-- 2\ninject 146\ninject 147\n"
+              "-- \"prepare\"\ninject 144\n-- 1\ninject 145\n-- 2\ninject 146\n"
+              "unplug Loop A of line 7\ninject 147\nreplug Loop A of line 8\n"
               "-- 3\n-- \"stop 3\"\n");
     EXPECT_EQ(run.err, "");
     // Before each frame, after each time's messages, and before stopMovie.
@@ -487,6 +511,9 @@ TEST(ConsoleMovie, HaltErrorsAndInterruptEndTheFramesButStopMovieRuns) {
     options.fps = 1000;
     const MovieRun byClock = PlayMovieScript(halting, options, {});
     EXPECT_EQ(byClock.log, halted.log);
+    const MovieRun pulledByClock =
+        PlayMovieScript(halting, options, {Pulled(0, PlayMessage::Kind::Unplug, "Keys", 3)});
+    EXPECT_EQ(pulledByClock.log, "-- \"prepare\"\nunplug Keys of line 3\n-- 99\n-- \"stop 99\"\n");
 
     // Interrupted from the start: prepareMovie stops at once, stopMovie runs.
     const MovieRun interrupted = PlayMovieScript(kMovie, options, {}, true);
