@@ -12,7 +12,7 @@ seconds=${1:-30}
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(queue callback send console)
+  targets=(queue callback send console play_file)
 fi
 tools/install_deps.sh fuzz
 cmake --preset fuzz >/dev/null
