@@ -17,8 +17,9 @@ using LoopbackWaitIdleProc = BOOL(WINAPI*)(DWORD timeoutMs);
 // "LoopbackInject": queues raw MIDI wire bytes (short messages and sysex, real-
 // time bytes anywhere, no running status) for the input, as if they had come
 // in on the wire; the driver thread delivers them like looped-back output.
-// FALSE, with nothing queued, when no input is open or the bytes are not
-// whole messages. A sysex may be left unfinished: the next bytes go on with it.
+// FALSE, with nothing queued, when no input is open, its cable is pulled (or
+// its handle died with a pull), or the bytes are not whole messages. A sysex
+// may be left unfinished: the next bytes go on with it.
 using LoopbackInjectProc = BOOL(WINAPI*)(const BYTE* bytes, DWORD count);
 
 // "LoopbackSetBehaviour": how the port behaves from now on where real MIDI

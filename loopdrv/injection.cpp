@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "loopdrv/loopback.h"
+#include "loopdrv/plug.h"
 #include "standin/message_length.h"
 
 namespace loopdrv {
@@ -91,7 +92,7 @@ private:
 }  // namespace
 
 bool Loopback::Inject(const uint8_t* bytes, DWORD count, bool* wake) {
-    if (!in_.open || (bytes == nullptr && count > 0))
+    if (!in_.open || InputCut() || (bytes == nullptr && count > 0))
         return false;
     WireSplitter splitter(injectingSysEx_);
     if (!splitter.Split(bytes, count))

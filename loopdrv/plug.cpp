@@ -32,6 +32,10 @@ bool Refused(Direction direction, UINT message) {
     return Uses(message) && (unplugged || deadHandle[static_cast<int>(direction)]);
 }
 
+bool InputCut() {
+    return unplugged || deadHandle[static_cast<int>(Direction::kInput)];
+}
+
 void Closed(Direction direction) {
     deadHandle[static_cast<int>(direction)] = false;
 }

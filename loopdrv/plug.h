@@ -22,5 +22,8 @@ enum class Direction { kInput, kOutput };
 bool Refused(Direction direction, UINT message);
 // The client of `direction` closed: its handle is no longer the dead one.
 void Closed(Direction direction);
+// No bytes from the wire reach the input: its cable is out, or its handle
+// died with an earlier pull.
+bool InputCut();
 
 }  // namespace loopdrv

@@ -75,7 +75,13 @@ Played Play(int failAt, int interruptAt) {
         MovieOptions options;
         options.fps = 20;  // a frame every 50 ms
         options.frames = 3;
-        const std::vector<PlayMessage> play = {{30, {0x90}}, {30, {0x91}}, {70, {0xF8}}};
+        std::vector<PlayMessage> play(3);
+        const uint32_t times[] = {30, 30, 70};
+        const uint8_t statuses[] = {0x90, 0x91, 0xF8};
+        for (size_t i = 0; i < play.size(); ++i) {
+            play[i].time = times[i];
+            play[i].bytes = {statuses[i]};
+        }
         PlayMovie(interpreter, options, play, ports, interrupt);
     }
     EXPECT_FALSE(interrupt.load());

@@ -533,7 +533,12 @@ TEST_F(LoopbackTest, APulledCableRefusesUntilTheDeadHandlesAreClosed) {
     EXPECT_EQ(midiOutGetDevCapsW(outputId, &caps, sizeof caps), MMSYSERR_NODRIVER);
     EXPECT_EQ(midiOutShortMsg(out, 0x7F3C90), MMSYSERR_NODRIVER);
     EXPECT_EQ(midiInStart(in), MMSYSERR_NODRIVER);
+    const auto inject = FindLoopbackExport<LoopbackInjectProc>("LoopbackInject");
+    ASSERT_NE(inject, nullptr);
+    const BYTE note[] = {0x90, 0x3C, 0x7F};
+    EXPECT_FALSE(inject(note, sizeof note)) << "nothing comes in on a pulled cable";
     ASSERT_TRUE(plug(TRUE));
+    EXPECT_FALSE(inject(note, sizeof note)) << "nor into the handle that died with it";
     EXPECT_EQ(midiOutGetDevCapsW(outputId, &caps, sizeof caps), MMSYSERR_NOERROR);
     EXPECT_EQ(midiOutShortMsg(out, 0x7F3C90), MMSYSERR_NODRIVER) << "the old handle stays dead";
     ASSERT_EQ(midiOutReset(out), MMSYSERR_NOERROR);
