@@ -1,15 +1,13 @@
 // The console's language beyond single statements, against the stand-in
-// plug-in: operators, property lists, blocks, handlers, the movie and what
-// goes wrong in each, with nothing left alive afterwards.
+// plug-in: operators, property lists, blocks, handlers and what goes wrong
+// in each, with nothing left alive afterwards.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "console/language/interpreter.h"
-#include "console/movie.h"
 #include "fake_session.h"
 
 namespace console {
@@ -385,154 +383,6 @@ TEST(ConsoleScript, BlocksTypedLineByLine) {
               "n * 2\n-- 4\n");
     EXPECT_EQ(err.str(), "line 7, column 1: syntax error: 'if' of line 7 has no 'end if'\n");
     EXPECT_EQ(host.LiveValues(), 0);
-}
-
-// Records what the movie does to the ports, and when.
-class FakePorts : public MoviePorts {
-public:
-    explicit FakePorts(std::ostringstream& log) : log_(log) {}
-    void Inject(const std::vector<uint8_t>& bytes) override {
-        log_ << "inject " << static_cast<int>(bytes[0]) << "\n";
-    }
-    std::string Settle() override {
-        ++waits;
-        return {};
-    }
-    void Plug(const PlayMessage& pull) override {
-        log_ << (pull.kind == PlayMessage::Kind::Replug ? "replug " : "unplug ") << pull.port
-             << " of line " << pull.line << "\n";
-    }
-    int waits = 0;
-
-private:
-    std::ostringstream& log_;
-};
-
-PlayMessage Sent(uint32_t time, uint8_t status) {
-    PlayMessage message;
-    message.time = time;
-    message.bytes = {status};
-    return message;
-}
-
-PlayMessage Pulled(uint32_t time, PlayMessage::Kind kind, const char* port, int32_t line) {
-    PlayMessage pull;
-    pull.time = time;
-    pull.kind = kind;
-    pull.port = port;
-    pull.line = line;
-    return pull;
-}
-
-struct MovieRun {
-    std::string log;
-    std::string err;
-    int waits;
-};
-
-MovieRun PlayMovieScript(const std::vector<std::string>& lines, MovieOptions options,
-                         const std::vector<PlayMessage>& play, bool interrupt = false) {
-    hostsim::SimHost host;
-    FakeSession session(host);
-    std::ostringstream log;
-    std::ostringstream err;
-    FakePorts ports(log);
-    std::atomic<bool> interrupted{interrupt};
-    {
-        Interpreter interpreter(host, session, log, err);
-        interpreter.SetInterrupt(&interrupted);
-        interpreter.RunScript(lines);
-        EXPECT_TRUE(DefinesMovie(interpreter));
-        PlayMovie(interpreter, options, play, ports, interrupted);
-    }
-    EXPECT_FALSE(interrupted.load());
-    EXPECT_EQ(host.LiveValues(), 0) << host.LeakReport();
-    return {log.str(), err.str(), ports.waits};
-}
-
-const std::vector<std::string> kMovie = {
-    "global gFrame",
-    "on prepareMovie",
-    "  put \"prepare\"",
-    "end",
-    "on startMovie",
-    "  gFrame = 0",
-    "end",
-    "on enterFrame",
-    "  gFrame = gFrame + 1",
-    "end",
-    "on exitFrame",
-    "  put gFrame",
-    "  if gFrame = 99 then halt",
-    "  if gFrame = 98 then put 1 / 0",
-    "end",
-    "on stopMovie",
-    "  put \"stop\" && gFrame",
-    "end",
-};
-
-TEST(ConsoleMovie, FramesAndPlayedMessagesInOrder) {
-    MovieOptions options;
-    options.fps = 10;  // a frame every 100 ms
-    options.frames = 3;
-    // 0 arrives before frame 1, 100 before frame 2, 150 and 200 before 3,
-    // 300 never: the movie ends first. Cable pulls go in order with them.
-    using Kind = PlayMessage::Kind;
-    const std::vector<PlayMessage> play = {Sent(0, 0x90),   Sent(100, 0x91),
-                                           Sent(150, 0x92), Pulled(150, Kind::Unplug, "Loop A", 7),
-                                           Sent(200, 0x93), Pulled(200, Kind::Replug, "Loop A", 8),
-                                           Sent(300, 0x94), Pulled(300, Kind::Unplug, "Keys", 9)};
-    const MovieRun run = PlayMovieScript(kMovie, options, play);
-    EXPECT_EQ(run.log,
-              "-- \"prepare\"\ninject 144\n-- 1\ninject 145\n-- 2\ninject 146\n"
-              "unplug Loop A of line 7\ninject 147\nreplug Loop A of line 8\n"
-              "-- 3\n-- \"stop 3\"\n");
-    EXPECT_EQ(run.err, "");
-    // Before each frame, after each time's messages, and before stopMovie.
-    EXPECT_EQ(run.waits, 8);
-}
-
-TEST(ConsoleMovie, HaltErrorsAndInterruptEndTheFramesButStopMovieRuns) {
-    std::vector<std::string> failing = kMovie;
-    failing[5] = "  gFrame = 97";
-    MovieOptions options;
-    options.frames = 10;
-    const MovieRun failed = PlayMovieScript(failing, options, {});
-    EXPECT_EQ(failed.log, "-- \"prepare\"\n-- 98\n-- \"stop 98\"\n");
-    EXPECT_EQ(failed.err, "line 14, column 29: division by zero\n");
-
-    std::vector<std::string> halting = kMovie;
-    halting[5] = "  gFrame = 98";
-    const MovieRun halted = PlayMovieScript(halting, options, {});
-    EXPECT_EQ(halted.log, "-- \"prepare\"\n-- 99\n-- \"stop 99\"\n");
-    EXPECT_EQ(halted.err, "");
-
-    options.frames = -1;  // by the clock, until halt
-    options.fps = 1000;
-    const MovieRun byClock = PlayMovieScript(halting, options, {});
-    EXPECT_EQ(byClock.log, halted.log);
-    const MovieRun pulledByClock =
-        PlayMovieScript(halting, options, {Pulled(0, PlayMessage::Kind::Unplug, "Keys", 3)});
-    EXPECT_EQ(pulledByClock.log, "-- \"prepare\"\nunplug Keys of line 3\n-- 99\n-- \"stop 99\"\n");
-
-    // Interrupted from the start: prepareMovie stops at once, stopMovie runs.
-    const MovieRun interrupted = PlayMovieScript(kMovie, options, {}, true);
-    EXPECT_EQ(interrupted.log, "-- \"stop \"\n");
-    EXPECT_EQ(interrupted.err, "line 2, column 1: interrupted\n");
-}
-
-TEST(ConsoleMovie, InterruptStopsALoop) {
-    hostsim::SimHost host;
-    FakeSession session(host);
-    std::ostringstream out;
-    std::ostringstream err;
-    std::atomic<bool> interrupted{true};
-    {
-        Interpreter interpreter(host, session, out, err);
-        interpreter.SetInterrupt(&interrupted);
-        interpreter.RunScript({"repeat while 1", "end repeat"});
-    }
-    EXPECT_EQ(err.str(), "line 1, column 1: interrupted\n");
 }
 
 }  // namespace
