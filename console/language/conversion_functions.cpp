@@ -12,6 +12,7 @@
 #include "console/language/interpreter.h"
 #include "console/language/interpreter_parts.h"
 #include "console/language/lexer.h"
+#include "hostsim/value_store.h"
 
 namespace console {
 namespace {
@@ -223,26 +224,9 @@ ScriptValue ToSymbol(FunctionCall& call) {
     return name.empty() ? call.host.Void() : call.host.SymbolValue(name);
 }
 
+// The host's word for a script instance; every other kind as the store names it.
 const char* IlkName(Kind kind) {
-    switch (kind) {
-        case Kind::Void:
-            return "void";
-        case Kind::Integer:
-            return "integer";
-        case Kind::Symbol:
-            return "symbol";
-        case Kind::String:
-            return "string";
-        case Kind::Float:
-            return "float";
-        case Kind::PropList:
-            return "propList";
-        case Kind::List:
-            return "list";
-        case Kind::Object:
-            return "instance";
-    }
-    return "void";
+    return kind == Kind::Object ? "instance" : hostsim::KindName(kind);
 }
 
 void DefinePredicate(Interpreter& interpreter, const char* name, Kind kind, Kind alsoKind) {

@@ -8,31 +8,10 @@
 #include <vector>
 
 #include "console/language/interpreter.h"
-#include "fake_session.h"
+#include "run_lines.h"
 
 namespace console {
 namespace {
-
-struct Outcome {
-    std::string out;
-    std::string err;
-};
-
-// Runs the lines as a script file runs.
-Outcome RunLines(const std::vector<std::string>& lines) {
-    hostsim::SimHost host;
-    FakeSession session(host);
-    std::ostringstream out;
-    std::ostringstream err;
-    {
-        Interpreter interpreter(host, session, out, err);
-        interpreter.SetWaiter([](int32_t) { return std::string(); });
-        interpreter.RunScript(lines);
-    }
-    EXPECT_EQ(host.LiveValues(), 0) << host.LeakReport();
-    EXPECT_EQ(host.BadReleases(), 0);
-    return {out.str(), err.str()};
-}
 
 std::string Put(const std::string& expression) {
     const Outcome run = RunLines({"put " + expression});
