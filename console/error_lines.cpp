@@ -5,6 +5,8 @@
 namespace console {
 namespace {
 
+constexpr size_t kMostPending = size_t{1} << 20;
+
 void WriteLine(std::FILE* file, const std::string& line) {
     std::fwrite(line.data(), 1, line.size(), file);
     std::fputc('\n', file);
@@ -72,7 +74,11 @@ void ErrorLines::SetTraceFile(std::FILE* file) {
 void ErrorLines::Trace(TraceRecord record) {
     {
         std::lock_guard<std::mutex> lock(queue_);
-        pending_.push_back(std::move(record));
+        if (pending_.size() < kMostPending) {
+            pending_.push_back(std::move(record));
+        } else {
+            ++lost_;
+        }
     }
     wake_.notify_one();
 }
@@ -92,11 +98,13 @@ void ErrorLines::Flush() {
 // Holding out_: what the driver threads queued, in their order.
 void ErrorLines::Drain(std::unique_lock<std::mutex>& /*out*/) {
     std::vector<TraceRecord> records;
+    uint64_t lost = 0;
     {
         std::lock_guard<std::mutex> lock(queue_);
         records.swap(pending_);
+        std::swap(lost, lost_);
     }
-    if (records.empty()) {
+    if (records.empty() && lost == 0) {
         return;
     }
     std::FILE* file = traceFile_ != nullptr ? traceFile_ : stderr;
@@ -104,6 +112,10 @@ void ErrorLines::Drain(std::unique_lock<std::mutex>& /*out*/) {
         for (const std::string& line : lines_.Add(record)) {
             WriteLine(file, line);
         }
+    }
+    if (lost != 0) {
+        WriteLine(file, "trace: " + std::to_string(lost) +
+                            " crossings not shown: standard error was not read meanwhile");
     }
     std::fflush(file);
 }

@@ -33,6 +33,8 @@ public:
     void SetTraceFile(std::FILE* file);
 
     // Any thread (driver threads included): queues one crossing of a port.
+    // Beyond a million records waiting (standard error not read at all), the
+    // rest are counted, not kept, and the count is written when it is read.
     void Trace(TraceRecord record);
     // The script's thread: the trace queued so far first, then `line` (a
     // newline is added).
@@ -51,6 +53,7 @@ private:
     std::mutex queue_;  // held only to move records in or out
     std::condition_variable wake_;
     std::vector<TraceRecord> pending_;
+    uint64_t lost_ = 0;  // records beyond kMostPending, while nothing read them
     bool stopping_ = false;
     std::thread thread_;
 };
