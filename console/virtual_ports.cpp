@@ -26,7 +26,7 @@ std::vector<VirtualPort> ports;
 std::vector<size_t> inputOrder;  // indices into `ports`; position = driver index
 std::vector<size_t> inputIds;    // indices into `ports`, by FindVirtualInput's number
 
-// Mirrors a port added to the driver, and gives its device the spec's behaviours.
+// Mirrors a port added to the driver, and gives its device the behaviours asked for.
 void AddPort(const PortSpec& spec, bool input, uint32_t device) {
     simwinmm::PullBehaviour pull;
     pull.result = spec.pullResult;
