@@ -14,9 +14,10 @@
 namespace console {
 namespace {
 
-// The driver takes injected bytes whatever its cable: what the console plays
-// into a pulled input is lost here, as over the simulated driver.
+// The driver refuses bytes injected while its cable is out; this tells the
+// script why in the simulated driver's words.
 bool pulled = false;
+DWORD waitDeadlineMs = 60000;
 
 }  // namespace
 
@@ -33,10 +34,6 @@ bool SetUpVirtualPorts(const std::vector<PortSpec>& ports, bool /*trace*/, std::
     }
     return true;
 }
-
-namespace {
-DWORD waitDeadlineMs = 60000;
-}  // namespace
 
 void SetWaitDeadline(uint32_t ms) {
     waitDeadlineMs = ms;
