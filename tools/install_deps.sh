@@ -82,6 +82,15 @@ want_windows() {
   fi
 }
 
+apt_install() {
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$@" "${packages[@]}" >/dev/null
+}
+
+codename() {
+  # shellcheck source=/dev/null
+  . /etc/os-release && echo "$VERSION_CODENAME"
+}
+
 install_packages() {
   [ ${#packages[@]} -gt 0 ] || return 0
   is_root || fail "missing packages: ${packages[*]} (run tools/install_deps.sh as root)"
@@ -91,14 +100,21 @@ install_packages() {
   # A mirror caught mid-sync fails one update and serves the next: try again,
   # and let the install decide whether the indexes we have are enough.
   local try
-  for try in 1 2 3 4 5; do
+  for try in 1 2 3; do
     apt-get update -qq && break
-    echo "install_deps.sh: apt-get update failed (try $try of 5)" >&2
+    echo "install_deps.sh: apt-get update failed (try $try of 3)" >&2
     sleep $((try * 10))
   done
   for try in 1 2 3; do
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${packages[@]}" >/dev/null && return 0
+    apt_install && return 0
     echo "install_deps.sh: apt-get install failed (try $try of 3)" >&2
+    # A security mirror out of step with its Release file loses its i386
+    # index; an i386 twin then cannot match its amd64 package's security
+    # version. The release itself holds both twins at one version.
+    if $i386_needed; then
+      apt_install -t "$(codename)" && return 0
+      echo "install_deps.sh: apt-get install -t $(codename) failed too" >&2
+    fi
     sleep $((try * 10))
     apt-get update -qq || true
   done
