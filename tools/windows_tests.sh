@@ -24,7 +24,7 @@ note() {
 run_ctest() {
   local preset=$1 log status=0
   log=$(mktemp)
-  ctest --preset "$preset" -j2 --no-tests=error 2>&1 | tee "$log" || status=$?
+  ctest --preset "$preset" -j2 --no-tests=error --output-on-failure 2>&1 | tee "$log" || status=$?
   if grep -qE '\*\*\*Skipped|Not Run' "$log"; then
     echo "windows_tests.sh: $preset: tests were skipped" >&2
     status=1
