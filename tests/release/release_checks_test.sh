@@ -19,7 +19,8 @@ artifact() {
 console=$(artifact console)
 product=$(artifact product)
 copyright=$(artifact copyright)
-top=$(unzip -Z1 "$good" | head -1 | cut -d/ -f1)
+# sed reads the whole list: head would leave unzip to die of SIGPIPE.
+top=$(unzip -Z1 "$good" | sed -n '1s|/.*||p')
 version=${top#Tesmar-}
 version=${version%-win32}
 
