@@ -5,25 +5,10 @@
 #include <utility>
 
 #include "console/wire_reader.h"
+#include "console/wire_text.h"
 
 namespace console {
 namespace {
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-}
-
-bool ParseByte(const std::string& word, uint8_t* byte) {
-    if (word.size() != 2 || HexDigit(word[0]) < 0 || HexDigit(word[1]) < 0) {
-        return false;
-    }
-    *byte = static_cast<uint8_t>(HexDigit(word[0]) * 16 + HexDigit(word[1]));
-    return true;
-}
 
 struct Word {
     std::string text;
@@ -64,8 +49,7 @@ bool ReadPlayFile(std::istream& in, std::vector<PlayMessage>* messages, std::str
             continue;
         }
         const auto fail = [&](const auto&... parts) {
-            error->assign("line ").append(std::to_string(number)).append(": ");
-            (error->append(parts), ...);
+            *error = Cat("line ", std::to_string(number), ": ", parts...);
             return false;
         };
         uint32_t time = 0;
@@ -101,7 +85,7 @@ bool ReadPlayFile(std::istream& in, std::vector<PlayMessage>* messages, std::str
         wire.StartLine(number, time);
         for (size_t w = first; w < words.size(); ++w) {
             uint8_t byte = 0;
-            if (!ParseByte(words[w].text, &byte)) {
+            if (!ParseHex(words[w].text, &byte)) {
                 if (w == 0) {
                     return fail("the system-exclusive message of line ",
                                 std::to_string(wire.SysexLine()),
@@ -127,8 +111,8 @@ bool ReadPlayFile(std::istream& in, std::vector<PlayMessage>* messages, std::str
         return false;
     }
     if (wire.InSysex()) {
-        error->assign("line ").append(std::to_string(wire.SysexLine()));
-        error->append(": this system-exclusive message ends with F7, and the file ends first");
+        *error = Cat("line ", std::to_string(wire.SysexLine()),
+                     ": this system-exclusive message ends with F7, and the file ends first");
         return false;
     }
     std::stable_sort(messages->begin(), messages->end(),

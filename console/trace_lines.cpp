@@ -1,5 +1,6 @@
 #include "console/trace_lines.h"
 
+#include "console/wire_text.h"
 #include "standin/message_length.h"
 
 namespace console {
@@ -10,11 +11,9 @@ constexpr size_t kWholeUpTo = 32;
 constexpr size_t kHead = 16;
 constexpr size_t kTail = 4;
 
-void AppendHex(std::string& text, uint8_t byte) {
-    static const char kHex[] = "0123456789ABCDEF";
+void AppendByte(std::string& text, uint8_t byte) {
     text += ' ';
-    text += kHex[byte >> 4];
-    text += kHex[byte & 0x0F];
+    AppendHex(text, byte);
 }
 
 }  // namespace
@@ -25,15 +24,15 @@ std::string TraceLines::Line(const std::string& port, bool out, uint32_t timeMs,
     text.append(" ms ").append(port).append(out ? " out:" : " in:");
     if (bytes.size() <= kWholeUpTo) {
         for (uint8_t byte : bytes) {
-            AppendHex(text, byte);
+            AppendByte(text, byte);
         }
     } else {
         for (size_t i = 0; i < kHead; ++i) {
-            AppendHex(text, bytes[i]);
+            AppendByte(text, bytes[i]);
         }
         text.append(" ...");
         for (size_t i = bytes.size() - kTail; i < bytes.size(); ++i) {
-            AppendHex(text, bytes[i]);
+            AppendByte(text, bytes[i]);
         }
     }
     if (bytes.size() > kWholeUpTo || unfinished) {

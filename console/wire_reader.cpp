@@ -2,22 +2,11 @@
 
 #include <utility>
 
+#include "console/wire_text.h"
 #include "standin/message_length.h"
 
 namespace console {
 namespace {
-
-std::string Hex(uint8_t byte) {
-    static const char kHex[] = "0123456789ABCDEF";
-    return {kHex[byte >> 4], kHex[byte & 0x0F]};
-}
-
-template <typename... Parts>
-std::string Cat(const Parts&... parts) {
-    std::string text;
-    (text.append(parts), ...);
-    return text;
-}
 
 std::string Undefined(uint8_t byte) {
     return Cat(Hex(byte), " is an undefined status byte: no message starts with it");
