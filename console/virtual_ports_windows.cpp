@@ -6,6 +6,7 @@
 // shape or pull.
 #include "console/virtual_ports.h"
 
+#include "console/wire_text.h"
 #include "loopdrv/control.h"
 
 // Needs windows.h, which the driver's header brings, first.
@@ -19,6 +20,16 @@ namespace {
 bool pulled = false;
 DWORD waitDeadlineMs = 60000;
 
+// Null with *error when the driver is not loaded or lacks the export.
+template <typename Proc>
+Proc DriverExport(const char* name, std::string* error) {
+    const auto proc = FindLoopbackExport<Proc>(name);
+    if (proc == nullptr) {
+        *error = Cat("the loopback driver wineloop.drv is not loaded (or has no ", name, ")");
+    }
+    return proc;
+}
+
 }  // namespace
 
 bool SetUpVirtualPorts(const std::vector<PortSpec>& ports, bool /*trace*/, std::string* error) {
@@ -27,9 +38,12 @@ bool SetUpVirtualPorts(const std::vector<PortSpec>& ports, bool /*trace*/, std::
     }
     // winmm loads its drivers with the first MIDI call.
     midiOutGetNumDevs();
-    const auto set = FindLoopbackExport<LoopbackSetBehaviourProc>("LoopbackSetBehaviour");
-    if (set == nullptr || !set(&ports.front().stack)) {
-        *error = "the loopback driver wineloop.drv is not loaded (or has no LoopbackSetBehaviour)";
+    const auto set = DriverExport<LoopbackSetBehaviourProc>("LoopbackSetBehaviour", error);
+    if (set == nullptr) {
+        return false;
+    }
+    if (!set(&ports.front().stack)) {
+        *error = "the loopback driver refused the port behaviours";
         return false;
     }
     return true;
@@ -60,9 +74,8 @@ bool InjectIntoVirtualInput(int32_t input, const std::vector<uint8_t>& bytes, st
         *error = "the input port \"Loopback\" is unplugged; its messages are lost";
         return false;
     }
-    const auto inject = FindLoopbackExport<LoopbackInjectProc>("LoopbackInject");
+    const auto inject = DriverExport<LoopbackInjectProc>("LoopbackInject", error);
     if (inject == nullptr) {
-        *error = "the loopback driver wineloop.drv is not loaded (or has no LoopbackInject)";
         return false;
     }
     if (!inject(bytes.data(), static_cast<DWORD>(bytes.size()))) {
@@ -76,20 +89,17 @@ bool InjectIntoVirtualInput(int32_t input, const std::vector<uint8_t>& bytes, st
 // user's.
 bool PlugVirtualPort(bool plug, const std::string& name, std::string* error) {
     if (name != "Loopback") {
-        error->assign("no virtual port is named \"")
-            .append(name)
-            .append("\" (on Windows only the loopback driver's port \"Loopback\")");
+        *error = Cat("no virtual port is named \"", name,
+                     "\" (on Windows only the loopback driver's port \"Loopback\")");
         return false;
     }
     midiOutGetNumDevs();  // loads the driver, as in SetUpVirtualPorts
-    const auto pull = FindLoopbackExport<LoopbackPlugProc>("LoopbackPlug");
+    const auto pull = DriverExport<LoopbackPlugProc>("LoopbackPlug", error);
     if (pull == nullptr) {
-        *error = "the loopback driver wineloop.drv is not loaded (or has no LoopbackPlug)";
         return false;
     }
     if (!pull(plug ? TRUE : FALSE)) {
-        error->assign("the port \"Loopback\" is ")
-            .append(plug ? "not unplugged" : "already unplugged");
+        *error = Cat("the port \"Loopback\" is ", plug ? "not unplugged" : "already unplugged");
         return false;
     }
     pulled = !plug;
