@@ -92,7 +92,7 @@ private:
 }  // namespace
 
 bool Loopback::Inject(const uint8_t* bytes, DWORD count, bool* wake) {
-    if (!in_.open || InputCut() || (bytes == nullptr && count > 0))
+    if (!in_.open || Cut(Direction::kInput) || (bytes == nullptr && count > 0))
         return false;
     WireSplitter splitter(injectingSysEx_);
     if (!splitter.Split(bytes, count))

@@ -29,11 +29,11 @@ bool Uses(UINT message) {
 bool Refused(Direction direction, UINT message) {
     if (Describes(message))
         return unplugged;
-    return Uses(message) && (unplugged || deadHandle[static_cast<int>(direction)]);
+    return Uses(message) && Cut(direction);
 }
 
-bool InputCut() {
-    return unplugged || deadHandle[static_cast<int>(Direction::kInput)];
+bool Cut(Direction direction) {
+    return unplugged || deadHandle[static_cast<int>(direction)];
 }
 
 void Closed(Direction direction) {

@@ -22,8 +22,8 @@ enum class Direction { kInput, kOutput };
 bool Refused(Direction direction, UINT message);
 // The client of `direction` closed: its handle is no longer the dead one.
 void Closed(Direction direction);
-// No bytes from the wire reach the input: its cable is out, or its handle
-// died with an earlier pull.
-bool InputCut();
+// No bytes cross `direction`: its cable is out, or its handle died with an
+// earlier pull.
+bool Cut(Direction direction);
 
 }  // namespace loopdrv
