@@ -33,8 +33,13 @@ std::string Describe(const std::vector<PlayMessage>& events) {
     return text;
 }
 
+bool Read(const std::string& file, std::vector<PlayMessage>* events, std::string* error) {
+    std::istringstream in(file);
+    return ReadPlayFile(in, events, error);
+}
+
 TEST(ConsolePlayFile, MessagesInTimeOrder) {
-    std::istringstream in(
+    const std::string file(
         "-- a comment line\n"
         "\n"
         "200  90 3c 64   -- lower-case hex\n"
@@ -44,7 +49,7 @@ TEST(ConsolePlayFile, MessagesInTimeOrder) {
         "100  E0 00 40\r\n");
     std::vector<PlayMessage> messages;
     std::string error;
-    ASSERT_TRUE(ReadPlayFile(in, &messages, &error)) << error;
+    ASSERT_TRUE(Read(file, &messages, &error)) << error;
     ASSERT_EQ(messages.size(), 5u);
     const std::vector<uint32_t> times = {0, 100, 100, 100, 200};
     const std::vector<std::vector<uint8_t>> bytes = {{0xF0, 0x43, 0x10, 0x4C, 0xF7},
@@ -86,10 +91,9 @@ TEST(ConsolePlayFile, LinesReadAsTheWire) {
         {"5 F8\n0 FA\n5 FC\n0 FB", "0@2 FA; 0@4 FB; 5@1 F8; 5@3 FC"},
     };
     for (const auto& c : cases) {
-        std::istringstream in(c.file);
         std::vector<PlayMessage> events;
         std::string error;
-        EXPECT_TRUE(ReadPlayFile(in, &events, &error)) << c.file << ": " << error;
+        EXPECT_TRUE(Read(c.file, &events, &error)) << c.file << ": " << error;
         EXPECT_EQ(Describe(events), c.events) << c.file;
     }
 }
@@ -108,10 +112,9 @@ TEST(ConsolePlayFile, ADumpOverManyLinesIsOneMessage) {
         file.append(i % 32 == 0 && i > 0 ? "\n   " : "").append(hex);
     }
     file.append("\n300 F8\n");
-    std::istringstream in(file);
     std::vector<PlayMessage> events;
     std::string error;
-    ASSERT_TRUE(ReadPlayFile(in, &events, &error)) << error;
+    ASSERT_TRUE(Read(file, &events, &error)) << error;
     ASSERT_EQ(events.size(), 3u);
     EXPECT_EQ(events[1].time, 250u);
     EXPECT_EQ(events[1].line, 2);
@@ -191,10 +194,9 @@ TEST(ConsolePlayFile, ErrorsNameTheLineAndWhatWasExpected) {
         {"0 F8\n5 replug", "line 2: replug takes the name of a virtual port after it"},
     };
     for (const auto& c : cases) {
-        std::istringstream in(c.file);
         std::vector<PlayMessage> events;
         std::string error;
-        EXPECT_FALSE(ReadPlayFile(in, &events, &error)) << c.file;
+        EXPECT_FALSE(Read(c.file, &events, &error)) << c.file;
         EXPECT_EQ(error, c.error) << c.file;
     }
 }
